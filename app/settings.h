@@ -1,0 +1,43 @@
+// system.ini and language.sys in the working directory, read and written
+// with Windows INI semantics (see ini_file.h). Nothing is cached: every call
+// goes to the file. Callable from any thread; failures are return values.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/text_ids.h"
+
+namespace vexo {
+
+inline constexpr char kSettingsFileName[] = "system.ini";
+inline constexpr char kLanguageFileName[] = "language.sys";
+
+// Sections and keys of system.ini.
+namespace setting {
+inline constexpr char kComputer[] = "computer";
+inline constexpr char kPort[] = "com";
+inline constexpr char kBaud[] = "bps";
+inline constexpr char kRadioType[] = "radio_type";
+inline constexpr char kFile[] = "file";
+inline constexpr char kFilePath[] = "file_path";
+inline constexpr char kMcuVersion[] = "mcu_ver";
+inline constexpr char kLanguage[] = "language";  // section and key
+inline constexpr char kPorts[] = "ports";        // comN=/dev/... overrides
+}  // namespace setting
+
+std::string SettingsPath();  // WorkingDirectory + "/system.ini"
+
+// The language file in use: WorkingDirectory's copy when it exists, else the
+// copy installed next to the program or in its data directory.
+std::string LanguagePath();
+
+std::string ReadSetting(std::string_view section, std::string_view key);
+bool WriteSetting(std::string_view section, std::string_view key, std::string_view value);
+
+// The text for id in the current language (LanguageBase), UTF-8; empty when
+// the file or the key is missing. Values that are not UTF-8 are decoded as
+// GBK (CP936).
+std::string LookupText(TextId id);
+
+}  // namespace vexo

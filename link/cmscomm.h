@@ -1,0 +1,73 @@
+// CMSComm: the serial control on a POSIX serial device (termios + poll).
+// Raw 8-bit lines, exclusive open (TIOCEXCL), low-latency mode asked of USB
+// adapters, RTS raised where the device has modem lines. The device is the
+// one bound with SetDevicePath, or else the one CommPort resolves to through
+// the port map (port_map.h) at the moment the port is opened.
+// Owned by its host; driven by one thread at a time.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/serial_control.h"
+
+namespace vexo {
+
+enum class Parity { none, even, odd };
+
+struct LineSettings {
+  int baud = 9600;
+  Parity parity = Parity::none;
+  int data_bits = 8;
+  int stop_bits = 1;
+};
+
+// Parses "9600,n,8,1": a rate termios supports, parity n/e/o (either case),
+// 5..8 data bits, 1 or 2 stop bits. Anything else gives nullopt.
+std::optional<LineSettings> ParseSettings(std::string_view text);
+
+class CMSComm final : public SerialControl {
+ public:
+  CMSComm() = default;
+  ~CMSComm() override;
+  CMSComm(const CMSComm&) = delete;
+  CMSComm& operator=(const CMSComm&) = delete;
+
+  // Binds the control to a device path; CommPort is then not resolved.
+  // An empty path returns to resolving CommPort.
+  void SetDevicePath(std::string path);
+  // The device the control is (or would be) opened on; empty if unresolved.
+  std::string DevicePath() const;
+
+  void SetCommPort(int number) override;
+  int CommPort() const override;
+  void SetInputMode(int mode) override;
+  void SetRThreshold(int threshold) override;
+  void SetInputLen(int length) override;
+  void SetRTSEnable(bool enable) override;
+  PortStatus SetSettings(const std::string& settings) override;
+  bool PortOpen() const override;
+  PortStatus SetPortOpen(bool open) override;
+  int InBufferCount() override;
+  std::vector<std::uint8_t> Input(std::size_t max_bytes = kInputReadLimit) override;
+  PortStatus Output(std::span<const std::uint8_t> bytes) override;
+  WaitResult WaitForInput(std::chrono::milliseconds limit) override;
+
+ private:
+  PortStatus Open();
+  PortStatus ApplyLine();
+  void MarkFailed();
+
+  std::string device_path_;
+  int comm_port_ = 0;
+  int input_mode_ = 0;
+  int rthreshold_ = 0;
+  int input_len_ = 0;
+  bool rts_enable_ = false;
+  LineSettings line_;
+  int fd_ = -1;
+  bool failed_ = false;  // device gone while open: later calls fail at once
+};
+
+}  // namespace vexo

@@ -1,0 +1,82 @@
+// One request and one reply with the radio: the message (hex text) is
+// written to the serial control, the reply polled for until it is complete or
+// the time limit has passed, the attempt repeated up to three times, and every
+// attempt logged as an "S:" and an "R:" line. Runs on the download thread and
+// blocks it while waiting (in the kernel, never spinning). Failures are return
+// values; with reporting on, the final failure is shown through the host.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "link/clock.h"
+#include "link/log_view.h"
+#include "link/message_host.h"
+#include "link/serial_control.h"
+
+namespace vexo {
+
+// Outcome of one attempt.
+enum AttemptResult : int {
+  kAttemptComplete = 0,    // the awaited bytes arrived (or none were awaited)
+  kAttemptTimedOut = 99,   // the limit passed before the reply was complete
+  kAttemptBadBlock = 10,   // block reply led by neither 0x57 nor 0x77
+  kAttemptOddLength = -20, // odd-length message: nothing sent
+};
+
+inline constexpr int kExchangeAttempts = 3;
+inline constexpr std::size_t kLogCapDiagnostic = 1'638'400;  // characters
+inline constexpr std::size_t kLogCapPlain = 10;
+
+// Block replies, told apart by their first byte.
+inline constexpr char kPageReplyLead[] = "57";
+inline constexpr int kPageReplyBytes = 261;
+inline constexpr char kRunReplyLead[] = "77";
+inline constexpr int kRunReplyBytes = 6;
+
+enum class ReportFailure { no, yes };
+
+class FrameExchange {
+ public:
+  // log_cap: kLogCapDiagnostic with DiagnosticLog set, else kLogCapPlain.
+  FrameExchange(SerialControl& port, LogView& log, MessageHost& host, Clock& clock,
+                std::size_t log_cap);
+
+  // Up to three attempts; true when an attempt brought reply_bytes bytes
+  // equal to expected ("" accepts any). On false with report on, text 3009
+  // (last attempt timed out) or 3006 has been shown.
+  bool ExchangeMessage(const std::string& message, std::string& reply, int reply_bytes,
+                       int limit_ms, const std::string& expected, ReportFailure report);
+  // As ExchangeMessage for read-back requests: the reply length comes from its
+  // first byte. Always reports its final failure.
+  bool ExchangeBlock(const std::string& message, std::string& reply, int limit_ms);
+
+  AttemptResult TransmitAndRead(const std::string& message, std::string& reply, int reply_bytes,
+                                int limit_ms);
+  void WriteHex(const std::string& message);
+  AttemptResult ReadReply(std::string& reply, int reply_bytes, int limit_ms);
+  AttemptResult ReadBlockReply(std::string& reply, int limit_ms);
+  // Waits until more than ms milliseconds have passed (sleeping).
+  void WaitMs(int ms);
+
+  SerialControl& port() { return port_; }
+  Clock& clock() { return clock_; }
+
+ private:
+  void EmptyLogIfFull();
+  void LogLine(const char* prefix, const std::string& hex);
+  void ReportFinal(AttemptResult last);
+  // Appends what is waiting; false when the port has failed.
+  bool TakeInput(std::string& reply);
+  // Waits for input with what is left of limit_ms since start; false when the
+  // limit has passed or the port has failed.
+  bool AwaitInput(std::int64_t start, int limit_ms);
+
+  SerialControl& port_;
+  LogView& log_;
+  MessageHost& host_;
+  Clock& clock_;
+  std::size_t log_cap_;
+};
+
+}  // namespace vexo

@@ -1,0 +1,44 @@
+// Which device each port name ("COM1".."COM16") stands for on Linux. An entry
+// comN=/path in section "ports" of system.ini wins; otherwise COM1, COM2, ...
+// are the serial devices present: USB adapters (ttyUSB*, ttyACM*) first in
+// name order, then on-board ports that have real hardware behind them.
+// Reads /dev and /sys afresh on every call (cables come and go).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexo {
+
+inline constexpr int kCommPortCount = 16;
+
+struct SystemPaths {
+  std::string dev = "/dev";
+  std::string sys = "/sys";
+};
+
+struct SerialDevice {
+  std::string name;     // "COM1"..; empty for devices beyond kCommPortCount
+  std::string device;   // "/dev/ttyUSB0"
+  std::string product;  // USB product text, where sysfs has it
+  std::string vid_pid;  // "0403:6001", where sysfs has it
+  bool from_settings = false;
+};
+
+// The serial devices present, in COM order, without settings overrides.
+std::vector<SerialDevice> ListSerialDevices(const SystemPaths& paths = {});
+
+// COM1..COM16 with the settings overrides applied; entries without a device
+// are left out.
+std::vector<SerialDevice> CommPortMap(const SystemPaths& paths = {});
+
+// The device of COMn, or nullopt.
+std::optional<std::string> ResolveCommPort(int number, const SystemPaths& paths = {});
+
+// "COMn" (any case) through ResolveCommPort; anything containing '/' as a
+// device path unchanged; nullopt otherwise.
+std::optional<std::string> ResolvePortName(const std::string& name,
+                                           const SystemPaths& paths = {});
+
+}  // namespace vexo

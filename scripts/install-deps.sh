@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing VEXO need, when they are missing.
+# Idempotent: a machine that has everything is left alone and nothing is downloaded.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libgtest-dev
+  libsimpleini-dev
+  qt6-base-dev
+  fonts-wqy-microhei
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+cmd=(apt-get install -y --no-install-recommends "${missing[@]}")
+if [ "$(id -u)" -eq 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  "${cmd[@]}"
+elif command -v sudo >/dev/null 2>&1; then
+  sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  sudo env DEBIAN_FRONTEND=noninteractive "${cmd[@]}"
+else
+  echo "VEXO needs these Debian packages. Run as root:" >&2
+  echo "  apt-get update && ${cmd[*]}" >&2
+  exit 1
+fi
