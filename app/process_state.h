@@ -12,6 +12,7 @@
 namespace vexo {
 
 inline constexpr int kBuildVariant = 0;
+inline constexpr char kProductName[] = "VEXO";  // the name of build variant 0, the only one
 inline constexpr char kVersionNumber[] = "2.20";
 inline constexpr char kBuildLetter[] = "a";
 inline constexpr char kDiagnosticFileName[] = "isdebug.txt";
@@ -34,7 +35,8 @@ ProcessState& AppState();
 // WorkingDirectory (the current directory unless one is given),
 // DiagnosticLog, SavedPortText, LanguageBase, in that order. Returns false
 // when the current directory cannot be determined or does not fit
-// kWorkingDirectoryLimit; the state is then filled with an empty directory.
+// kWorkingDirectoryLimit; WorkingDirectory is then empty, which makes every
+// file path relative to the current directory, and the later steps still run.
 bool RunStartup(const std::optional<std::string>& working_directory = std::nullopt);
 
 // C-library decimal conversion (atoi): leading blanks, optional sign,

@@ -26,7 +26,7 @@ inline constexpr char kLanguage[] = "language";  // section and key
 inline constexpr char kPorts[] = "ports";        // comN=/dev/... overrides
 }  // namespace setting
 
-std::string SettingsPath();  // WorkingDirectory + "/system.ini"
+std::string SettingsPath();  // WorkingDirectory + "/system.ini"; just the name when it is empty
 
 // The language file in use: WorkingDirectory's copy when it exists, else the
 // copy installed next to the program or in its data directory.

@@ -1,0 +1,99 @@
+#include "app/process_state.h"
+
+#include <climits>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "tests/app/app_test_support.h"
+
+namespace vexo {
+namespace {
+
+using testing::StateGuard;
+using testing::TempDir;
+using testing::WriteFile;
+
+TEST(Startup, DecimalValueReadsLikeTheCLibrary) {
+  const std::pair<const char*, int> cases[] = {
+      {"2", 2},
+      {" 2", 2},
+      {"\t\n 7", 7},
+      {"2abc", 2},
+      {"+2", 2},
+      {"-2", -2},
+      {"02", 2},
+      {"", 0},
+      {"abc", 0},
+      {"- 2", 0},
+      {"99999999999", INT_MAX},
+      {"-99999999999", INT_MIN},
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(DecimalValue(text), value) << text;
+}
+
+TEST(Startup, LanguageTwoSelectsEnglish) {
+  for (const char* text : {"2", " 2", "2abc", "02"}) {
+    EXPECT_EQ(LanguageBaseFor(text), kLanguageEnglish) << text;
+  }
+  for (const char* text : {"1", "3", "20", "", "x2", "200000"}) {
+    EXPECT_EQ(LanguageBaseFor(text), kLanguageChinese) << text;
+  }
+}
+
+TEST(Startup, FillsStateFromWorkingDirectory) {
+  TempDir work;
+  StateGuard guard(work.path());
+
+  ASSERT_TRUE(RunStartup(work.path()));
+  EXPECT_EQ(AppState().BuildVariant, 0);
+  EXPECT_EQ(AppState().VersionText, "2.20a");
+  EXPECT_EQ(AppState().ProductNameText, "VEXO");
+  EXPECT_EQ(AppState().WorkingDirectory, work.path());
+  EXPECT_FALSE(AppState().DiagnosticLog);
+  EXPECT_EQ(AppState().SavedPortText, "");
+  EXPECT_EQ(AppState().LanguageBase, kLanguageChinese);
+
+  WriteFile(work.File("system.ini"), "[computer]\ncom=COM3\n[language]\nlanguage= 2\n");
+  WriteFile(work.File("isdebug.txt"), "");
+  ASSERT_TRUE(RunStartup(work.path()));
+  EXPECT_TRUE(AppState().DiagnosticLog);
+  EXPECT_EQ(AppState().SavedPortText, "COM3");
+  EXPECT_EQ(AppState().LanguageBase, kLanguageEnglish);
+}
+
+TEST(Startup, DiagnosticFileElsewhereHasNoEffect) {
+  TempDir work;
+  TempDir firmware;
+  StateGuard guard(work.path());
+  WriteFile(firmware.File("isdebug.txt"), "");
+  std::filesystem::current_path(firmware.path());
+  ASSERT_TRUE(RunStartup(work.path()));
+  EXPECT_FALSE(AppState().DiagnosticLog);
+}
+
+TEST(Startup, TakesTheCurrentDirectory) {
+  TempDir work;
+  StateGuard guard(work.path());
+  std::filesystem::current_path(work.path());
+  ASSERT_TRUE(RunStartup());
+  EXPECT_EQ(AppState().WorkingDirectory, std::filesystem::canonical(work.path()).string());
+}
+
+TEST(Startup, DirectoryTooLongIsReportedAndFilesStayRelative) {
+  TempDir work;
+  StateGuard guard(work.path());
+  std::filesystem::path deep = work.path();
+  while (deep.string().size() <= kWorkingDirectoryLimit) deep /= std::string(60, 'd');
+  std::filesystem::create_directories(deep);
+  std::filesystem::current_path(deep);
+  WriteFile("system.ini", "[language]\nlanguage=2\n");
+
+  EXPECT_FALSE(RunStartup());
+  EXPECT_EQ(AppState().WorkingDirectory, "");
+  EXPECT_EQ(AppState().LanguageBase, kLanguageEnglish);  // read from the current directory
+  EXPECT_EQ(AppState().VersionText, "2.20a");
+}
+
+}  // namespace
+}  // namespace vexo
