@@ -1,5 +1,6 @@
 // CMSComm: the serial control on a POSIX serial device (termios + poll).
-// Raw 8-bit lines, exclusive open (TIOCEXCL), low-latency mode asked of USB
+// Raw 8-bit lines, exclusive open (TIOCEXCL, plus an advisory flock that also
+// keeps out cooperating programs running as root), low-latency mode asked of USB
 // adapters, RTS raised where the device has modem lines. The device is the
 // one bound with SetDevicePath, or else the one CommPort resolves to through
 // the port map (port_map.h) at the moment the port is opened.
@@ -57,6 +58,10 @@ class CMSComm final : public SerialControl {
  private:
   PortStatus Open();
   PortStatus ApplyLine();
+  PortStatus ApplyRts();
+  // The status for a failed system call; a vanished device marks the port
+  // failed.
+  PortStatus Failure(int error);
   void MarkFailed();
 
   std::string device_path_;
@@ -67,7 +72,8 @@ class CMSComm final : public SerialControl {
   bool rts_enable_ = false;
   LineSettings line_;
   int fd_ = -1;
-  bool failed_ = false;  // device gone while open: later calls fail at once
+  std::string open_path_;  // the device fd_ was opened on
+  bool failed_ = false;    // device gone while open: later calls fail at once
 };
 
 }  // namespace vexo
