@@ -195,27 +195,30 @@ TEST(IniWrite, KilledSaveLeavesOldOrNewFile) {
   const std::string second = std::string(200000, 'b');
   ASSERT_TRUE(IniWriteValue(path, "s", "k", first));
 
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(ready[0]);
-    for (int round = 0;; ++round) {
-      IniWriteValue(path, "s", "k", round % 2 ? first : second);
-      if (round == 0) (void)!write(ready[1], "x", 1);
+  // Each round kills a writer a little later, so that the kills fall on
+  // different steps of a save; what is left must always be one whole file.
+  for (int round = 0; round < 20; ++round) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(ready[0]);
+      (void)!write(ready[1], "x", 1);
+      for (int save = 0;; ++save) IniWriteValue(path, "s", "k", save % 2 ? first : second);
     }
-  }
-  close(ready[1]);
-  char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  close(ready[0]);
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    usleep(round * 350);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
 
-  const std::string text = ReadFile(path);
-  EXPECT_TRUE(text == "[s]\nk=" + first + "\n" || text == "[s]\nk=" + second + "\n")
-      << "file of " << text.size() << " bytes";
+    const std::string text = ReadFile(path);
+    ASSERT_TRUE(text == "[s]\nk=" + first + "\n" || text == "[s]\nk=" + second + "\n")
+        << "round " << round << ": file of " << text.size() << " bytes";
+  }
 }
 
 }  // namespace

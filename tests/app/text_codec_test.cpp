@@ -5,7 +5,7 @@
 namespace vexo {
 namespace {
 
-TEST(TextCodec, RecognisesWellFormedUtf8Only) {
+TEST(AppTextCodec, RecognisesWellFormedUtf8Only) {
   struct Case {
     std::string text;
     bool valid;
@@ -25,13 +25,13 @@ TEST(TextCodec, RecognisesWellFormedUtf8Only) {
   for (const Case& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
 }
 
-TEST(TextCodec, DecodesGbk) {
+TEST(AppTextCodec, DecodesGbk) {
   EXPECT_EQ(Cp936ToUtf8("\xB4\xAE\xBF\xDA"), "\xE4\xB8\xB2\xE5\x8F\xA3");  // 串口
   EXPECT_EQ(Cp936ToUtf8("COM1 \xB4\xAE\xBF\xDA!"), "COM1 \xE4\xB8\xB2\xE5\x8F\xA3!");
   EXPECT_EQ(Cp936ToUtf8(""), "");
 }
 
-TEST(TextCodec, MarksBrokenGbkAndGoesOn) {
+TEST(AppTextCodec, MarksBrokenGbkAndGoesOn) {
   // A lead byte cut off at the end, and one followed by a byte no GBK pair has.
   EXPECT_EQ(Cp936ToUtf8("ab\xB4"), "ab\xEF\xBF\xBD");
   EXPECT_EQ(Cp936ToUtf8("\xFF"
@@ -40,7 +40,7 @@ TEST(TextCodec, MarksBrokenGbkAndGoesOn) {
             "a\xE4\xB8\xB2");
 }
 
-TEST(TextCodec, PrefixNeverSplitsACharacter) {
+TEST(AppTextCodec, PrefixNeverSplitsACharacter) {
   const std::string text = "a\xE4\xB8\xB2\xE5\x8F\xA3";  // a串口: 1 + 3 + 3 bytes
   EXPECT_EQ(Utf8PrefixLength(text, 100), 7u);
   EXPECT_EQ(Utf8PrefixLength(text, 7), 7u);
