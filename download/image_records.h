@@ -14,7 +14,7 @@ inline constexpr int kRecordChars = 266;       // 133 bytes
 inline constexpr int kRecordAddressChars = 8;  // 4 bytes
 inline constexpr int kRecordDataChars = 256;   // 128 bytes
 inline constexpr int kProgramMessageChars = 270;
-inline constexpr int kProgramEchoChars = 12;   // first 6 bytes of the message
+inline constexpr int kProgramEchoChars = 12;  // first 6 bytes of the message
 inline constexpr char kProgramLead[] = "50";
 inline constexpr char kProgramDataCount[] = "80";
 

@@ -1,11 +1,18 @@
 #include "download/job_host.h"
 
+#include "app/settings.h"
+#include "download/job_context.h"
+
 namespace vexo {
 
 void ClosePortQuietly(SerialControl& port) {
   if (port.PortOpen()) {
     (void)port.SetPortOpen(false);  // a failure to close changes nothing for the user
   }
+}
+
+void ShowText(JobHost& host, int id) {
+  host.ShowMessage(LookupText(id));
 }
 
 }  // namespace vexo

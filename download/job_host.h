@@ -28,6 +28,22 @@ class BusyCursorHost {
   virtual void EndBusyCursor() = 0;
 };
 
+// Holds the busy cursor for a scope; a null host holds nothing.
+class BusyCursorScope {
+ public:
+  explicit BusyCursorScope(BusyCursorHost* host) : host_(host) {
+    if (host_) host_->BeginBusyCursor();
+  }
+  ~BusyCursorScope() {
+    if (host_) host_->EndBusyCursor();
+  }
+  BusyCursorScope(const BusyCursorScope&) = delete;
+  BusyCursorScope& operator=(const BusyCursorScope&) = delete;
+
+ private:
+  BusyCursorHost* host_;
+};
+
 class JobHost : public MessageHost, public BusyCursorHost {
  public:
   virtual int DownloadMode() = 0;

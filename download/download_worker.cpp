@@ -1,0 +1,123 @@
+#include "download/download_worker.h"
+
+#include <atomic>
+
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "app/text_ids.h"
+#include "download/firmware_image.h"
+#include "download/image_records.h"
+#include "download/phases.h"
+#include "link/hex_text.h"
+
+namespace vexo {
+namespace {
+
+constexpr int kJobCompleted = 0;
+constexpr int kJobStopped = 1;
+constexpr int kEraseToProgramMs = 100;
+constexpr int kClosingReplyBytes = 1;
+constexpr int kClosingLimitMs = 1300;
+constexpr char kClosingAck[] = "45";
+constexpr char kFinalMessage[] = "45";
+constexpr char kFinalAck[] = "06";
+constexpr std::uint32_t kClosingAddress = 0xFFFFFFFF;
+
+// The closing frame: a programming message to address FFFFFFFF carrying
+// 00..7F, answered by 0x45 instead of an echo.
+std::string ClosingFrame() {
+  std::string frame = std::string(kProgramLead) + HexOfValue(kClosingAddress, 4) +
+                      kProgramDataCount + CountingPattern();
+  return frame + HexChecksum(frame);
+}
+
+// One job per process at a time: the engine's state is process-wide.
+std::atomic<bool> job_running{false};
+
+class JobSlot {
+ public:
+  JobSlot() : taken_(!job_running.exchange(true)) {}
+  ~JobSlot() {
+    if (taken_) job_running = false;
+  }
+  bool taken() const { return taken_; }
+  JobSlot(const JobSlot&) = delete;
+  JobSlot& operator=(const JobSlot&) = delete;
+
+ private:
+  bool taken_;
+};
+
+int RunPhases(JobContext& job, int target_baud, const std::string& image) {
+  if (LinkHandshake(job, target_baud) != kPhaseOk) return kJobStopped;
+  if (FlashErase(job) != kPhaseOk) return kJobStopped;
+  job.clock.SleepMs(kEraseToProgramMs);
+  if (ProgramBlocks(job, image) != kPhaseOk) return kJobStopped;
+  if (job.host.DownloadMode() == kModeEraseProgramVerify && VerifyBlocks(job, image) != kPhaseOk) {
+    return kJobStopped;
+  }
+  return kJobCompleted;
+}
+
+// The closing exchange. A failed step closes the port; the step after it is
+// then not sent on the closed port.
+void CloseSession(JobContext& job) {
+  SerialControl& port = job.host.SerialPort();
+  std::string reply;
+  const std::pair<std::string, const char*> steps[] = {
+      {ClosingFrame(), kClosingAck},
+      {kFinalMessage, kFinalAck},
+  };
+  for (const auto& [message, ack] : steps) {
+    if (!port.PortOpen()) return;
+    if (!job.exchange.ExchangeMessage(message, reply, kClosingReplyBytes, kClosingLimitMs, ack,
+                                      ReportFailure::yes)) {
+      ShowText(job.host, text::kExchangeFailed);
+      port.SetPortOpen(false);
+    }
+  }
+}
+
+}  // namespace
+
+int DownloadWorker(JobHost& host, Clock& clock) {
+  JobSlot slot;
+  if (!slot.taken()) return kJobStopped;
+
+  const int target_baud = host.GetBaudRate();
+  BusyCursorScope busy(&host);
+  const std::string path = TrimText(host.FirmwarePathText());
+  if (!FileExists(path)) {
+    ShowText(host, text::kFileMissing);
+    return kJobStopped;
+  }
+
+  host.ShowStatus(LookupText(text::kStatusLoading));
+  ImageText image;
+  const std::int64_t loaded = LoadFirmwareImage(path, image, &host);
+  host.HideStatus();
+  // A file without one whole record would leave an erased, empty radio
+  // reported as a success: refuse it before the radio is touched.
+  if (loaded < 0 || RecordCount(*image) == 0) {
+    ShowText(host, text::kFileUnreadable);
+    return kJobStopped;
+  }
+
+  host.SetJobControls(JobControls::busy);
+  FrameExchange exchange(host.SerialPort(), host.Log(), host, clock,
+                         AppState().DiagnosticLog ? kLogCapDiagnostic : kLogCapPlain);
+  JobContext job{host, exchange, clock};
+  if (RunPhases(job, target_baud, *image) != kJobCompleted) {
+    host.SetJobControls(JobControls::idle);
+    return kJobStopped;
+  }
+
+  CloseSession(job);
+  host.HideStatus();
+  host.SerialPort().SetPortOpen(false);
+  ShowText(host, text::kDownloadComplete);
+  host.SetJobControls(JobControls::idle);
+  return kJobCompleted;
+}
+
+}  // namespace vexo

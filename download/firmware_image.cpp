@@ -1,0 +1,78 @@
+#include "download/firmware_image.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "link/hex_text.h"
+
+namespace vexo {
+namespace {
+
+const ImageText& EmptyImage() {
+  static const ImageText empty = std::make_shared<const std::string>();
+  return empty;
+}
+
+std::atomic<std::shared_ptr<const std::string>>& PublishedImage() {
+  static std::atomic<std::shared_ptr<const std::string>> image{EmptyImage()};
+  return image;
+}
+
+// Reads the whole file as hex text; false on any failure to open or read.
+bool ReadHex(const std::string& path, std::string& hex, BusyCursorHost* cursor) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> owned(std::fopen(path.c_str(), "rb"),
+                                                        &std::fclose);
+  std::FILE* file = owned.get();
+  if (file == nullptr) return false;
+  BusyCursorScope busy(cursor);
+  // Only a regular file has a size to trust; a directory opens too.
+  struct stat info {};
+  bool ok = ::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+  ok = ok && std::fseek(file, 0, SEEK_END) == 0;
+  long size = ok ? std::ftell(file) : -1;
+  ok = ok && size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+  if (ok) {
+    hex.reserve(2 * static_cast<std::size_t>(size));
+    std::vector<std::uint8_t> block(kImageReadBlock);
+    std::size_t left = static_cast<std::size_t>(size);
+    while (ok && left > 0) {
+      std::size_t want = left < block.size() ? left : block.size();
+      std::size_t got = std::fread(block.data(), 1, want, file);
+      // A short read means the file shrank or the device failed: never hand
+      // on a silently truncated image.
+      ok = got == want;
+      AppendHex(hex, std::span(block.data(), got));
+      left -= got;
+    }
+    // Growth after the size was taken is not part of this load, but a read
+    // error is.
+    ok = ok && std::ferror(file) == 0;
+  }
+  return ok;
+}
+
+}  // namespace
+
+ImageText FirmwareImage() {
+  return PublishedImage().load();
+}
+
+std::int64_t LoadFirmwareImage(const std::string& path, ImageText& image, BusyCursorHost* cursor) {
+  image = EmptyImage();
+  PublishedImage().store(EmptyImage());
+  auto hex = std::make_shared<std::string>();
+  try {
+    if (!ReadHex(path, *hex, cursor)) return -1;
+  } catch (const std::bad_alloc&) {
+    return -1;  // a file too large to hold twice over in memory
+  }
+  image = std::move(hex);
+  PublishedImage().store(image);
+  return static_cast<std::int64_t>(image->size() / 2);
+}
+
+}  // namespace vexo

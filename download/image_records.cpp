@@ -1,0 +1,42 @@
+#include "download/image_records.h"
+
+#include <cstdlib>
+
+#include "link/hex_text.h"
+
+namespace vexo {
+
+int RecordCount(std::string_view image) {
+  if (image.size() < static_cast<std::size_t>(kHeaderChars + kRecordChars)) return 0;
+  return static_cast<int>((image.size() - kHeaderChars) / kRecordChars);
+}
+
+std::string_view RecordAddressText(std::string_view image, int record) {
+  return image.substr(kHeaderChars + static_cast<std::size_t>(record) * kRecordChars,
+                      kRecordAddressChars);
+}
+
+std::string BuildProgramMessage(std::string_view image, int record) {
+  std::string_view text =
+      image.substr(kHeaderChars + static_cast<std::size_t>(record) * kRecordChars, kRecordChars);
+  std::string message;
+  message.reserve(kProgramMessageChars);
+  message += kProgramLead;
+  message += text.substr(0, kRecordAddressChars);
+  message += kProgramDataCount;
+  message += text.substr(kRecordAddressChars, kRecordDataChars);
+  message += HexChecksum(message);
+  return message;
+}
+
+std::uint16_t ProgrammedAddressOf(std::string_view address_text) {
+  // A signed 32-bit parse that saturates: every address of 0x80000000 or
+  // more is recorded as 0x7FFFFFFF, whose low 16 bits are 0xFFFF.
+  std::string digits(address_text);
+  long long value = std::strtoll(digits.c_str(), nullptr, 16);
+  if (value > 0x7FFFFFFFLL) value = 0x7FFFFFFFLL;
+  if (value < 0) value = 0;
+  return static_cast<std::uint16_t>(value & 0xFFFF);
+}
+
+}  // namespace vexo

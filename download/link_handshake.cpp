@@ -1,0 +1,145 @@
+#include <cstdio>
+#include <string>
+
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "app/text_ids.h"
+#include "download/phases.h"
+#include "link/hex_text.h"
+
+namespace vexo {
+namespace {
+
+constexpr char kStartSettings[] = "9600,n,8,1";
+constexpr const char* kProbeRates[] = {
+    "9600,n,8,1",  "4800,n,8,1",  "2400,n,8,1",  "1200,n,8,1",
+    "38400,n,8,1", "19200,n,8,1", "57600,n,8,1",
+};
+constexpr char kProbeA[] = "55AA035700005A";
+constexpr char kProbeB[] = "55AA035800005B";
+constexpr int kProbeLimitMs = 200;
+constexpr char kFirmwareCommand[] = "FIRMWAR";
+constexpr char kDownloadCommand[] = "DOWNING";
+constexpr int kCommandLimitMs = 3000;
+constexpr char kAck[] = "06";
+constexpr char kDownloadAck[] = "16";
+constexpr char kIdentityRequest[] = "02";
+constexpr int kIdentityBytes = 8;
+constexpr int kIdentityLimitMs = 500;
+constexpr char kRateCommand[] = "BPSSET";
+constexpr int kRateReplyBytes = 4;
+constexpr int kRateLimitMs = 300;
+constexpr char kEchoLead[] = "42";
+constexpr int kEchoBytes = 129;
+constexpr int kEchoLimitMs = 600;
+constexpr int kOpenSettleMs = 100;
+constexpr int kRateSettleMs = 200;
+constexpr std::size_t kPortPrefixLength = 3;  // "COM"
+
+struct RateCode {
+  int baud;
+  const char* code;
+};
+constexpr RateCode kRateCodes[] = {
+    {9600, "0"}, {19200, "1"}, {38400, "2"}, {57600, "3"}, {115200, "4"},
+};
+
+std::string RateCodeOf(int baud) {
+  for (const RateCode& rate : kRateCodes) {
+    if (rate.baud == baud) return rate.code;
+  }
+  return {};
+}
+
+// The port is closed before the message shows, as the user expects the line
+// to be free once told of a failure.
+int FailClosed(JobContext& job, int shown_text = 0, const std::string& reason = {}) {
+  job.host.SerialPort().SetPortOpen(false);
+  if (shown_text != 0) {
+    std::string text = LookupText(shown_text);
+    if (!reason.empty()) text += "\n" + reason;
+    job.host.ShowMessage(text);
+  }
+  return kPhaseFailed;
+}
+
+int PortNumberOf(const std::string& port_text) {
+  if (port_text.size() <= kPortPrefixLength) return 0;
+  return DecimalValue(port_text.substr(kPortPrefixLength));
+}
+
+}  // namespace
+
+int LinkHandshake(JobContext& job, int target_baud) {
+  SerialControl& port = job.host.SerialPort();
+  FrameExchange& exchange = job.exchange;
+
+  port.SetCommPort(PortNumberOf(job.host.PortListText()));
+  port.SetInputMode(1);
+  port.SetRThreshold(1);
+  port.SetInputLen(0);
+  port.SetRTSEnable(true);
+  port.SetSettings(kStartSettings);
+
+  if (!port.PortOpen()) {
+    PortStatus opened = port.SetPortOpen(true);
+    if (!opened.ok()) {
+      std::string text = LookupText(text::kPortOpenFailed);
+      if (!opened.reason.empty()) text += "\n" + opened.reason;
+      job.host.ShowMessage(text);
+      return kPhaseFailed;
+    }
+    exchange.WaitMs(kOpenSettleMs);
+  }
+
+  BusyCursorScope busy(&job.host);
+  port.Input();  // nothing received before now is a reply
+
+  std::string reply;
+  for (const char* rate : kProbeRates) {
+    port.SetSettings(rate);
+    if (exchange.ExchangeMessage(kProbeA, reply, 1, kProbeLimitMs, kAck, ReportFailure::no)) {
+      exchange.ExchangeMessage(kProbeB, reply, 1, kProbeLimitMs, kAck, ReportFailure::no);
+      break;
+    }
+  }
+  port.SetSettings(kStartSettings);
+
+  if (!exchange.ExchangeMessage(TextToHex(kFirmwareCommand), reply, 1, kCommandLimitMs, kAck,
+                                ReportFailure::yes)) {
+    return FailClosed(job);
+  }
+  // A boot loader that does not take DOWNING stays at 9600 and is
+  // programmed there.
+  if (!exchange.ExchangeMessage(TextToHex(kDownloadCommand), reply, 1, kCommandLimitMs,
+                                kDownloadAck, ReportFailure::yes)) {
+    return kPhaseOk;
+  }
+  if (!exchange.ExchangeMessage(kIdentityRequest, reply, kIdentityBytes, kIdentityLimitMs, "",
+                                ReportFailure::yes)) {
+    return FailClosed(job);
+  }
+
+  std::string rate_command = TextToHex(kRateCommand + RateCodeOf(target_baud));
+  std::string rate_reply = rate_command.substr(0, 6) + rate_command.substr(rate_command.size() - 2);
+  if (!exchange.ExchangeMessage(rate_command, reply, kRateReplyBytes, kRateLimitMs, rate_reply,
+                                ReportFailure::yes)) {
+    return FailClosed(job);
+  }
+
+  char target[32];
+  std::snprintf(target, sizeof target, "%d,n,8,1", target_baud);
+  PortStatus switched = port.SetSettings(target);
+  if (!switched.ok()) return FailClosed(job, text::kExchangeFailed, switched.reason);
+  port.Input();
+  job.clock.SleepMs(kRateSettleMs);
+
+  std::string echo = kEchoLead + CountingPattern();
+  if (!exchange.ExchangeMessage(echo, reply, kEchoBytes, kEchoLimitMs, "", ReportFailure::yes) ||
+      reply != echo) {
+    return FailClosed(job, text::kExchangeFailed);
+  }
+  return kPhaseOk;
+}
+
+}  // namespace vexo
