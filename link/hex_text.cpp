@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/process_state.h"
+
 namespace vexo {
 namespace {
 
@@ -95,7 +97,7 @@ bool FileExists(const std::string& path) {
 
 std::string ProductName(int /*variant*/) {
   // Build variant 0 is the only one there is.
-  return "VEXO";
+  return kProductName;
 }
 
 int HexDigitValue(char c) {
