@@ -1,0 +1,22 @@
+// The Test listing: every programming message a download of the named file
+// would send, written to a log as "S:" lines, unspaced, with nothing sent and
+// no port touched. Runs on the caller's thread; failures are shown through the
+// host and returned.
+#pragma once
+
+#include <string>
+
+#include "download/job_host.h"
+#include "link/log_view.h"
+#include "link/message_host.h"
+
+namespace vexo {
+
+inline constexpr std::size_t kListingLogCap = 1'638'400;  // characters, whatever the log mode
+
+// 0 when the file was listed (an image without a whole record lists
+// nothing); 1 when it is missing (text 6007) or unreadable (text 2011).
+int ListProgramMessages(const std::string& path_text, LogView& log, MessageHost& host,
+                        BusyCursorHost* cursor);
+
+}  // namespace vexo
