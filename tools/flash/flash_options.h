@@ -1,0 +1,41 @@
+// The command line of vexo-flash:
+//   vexo-flash [--port NAME] [--baud N] [--verify] [--log FILE] [--list] [FIRMWARE]
+// Parsing only; defaults from system.ini are applied by the caller.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexo {
+
+inline constexpr int kExitCompleted = 0;
+inline constexpr int kExitStopped = 1;
+inline constexpr int kExitUsage = 2;
+
+struct FlashOptions {
+  std::vector<std::string> ports;  // --port, may be given more than once
+  std::optional<int> baud;
+  bool verify = false;
+  std::optional<std::string> log_path;
+  bool list = false;
+  bool help = false;
+  std::optional<std::string> firmware;
+};
+
+struct ParsedOptions {
+  FlashOptions options;
+  std::string error;  // one-line reason; empty when the line is good
+};
+
+ParsedOptions ParseFlashOptions(const std::vector<std::string>& args);
+
+// The rates the radio's boot loader can be switched to.
+bool IsTargetBaud(int baud);
+
+// "COMn" (any case, n >= 1) or a device path (holds '/').
+bool IsPortName(const std::string& name);
+
+const char* FlashUsage();
+
+}  // namespace vexo

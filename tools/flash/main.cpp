@@ -1,0 +1,97 @@
+// vexo-flash: the download engine from a terminal or a script.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "download/download_worker.h"
+#include "download/program_listing.h"
+#include "tools/flash/console_host.h"
+#include "tools/flash/flash_options.h"
+
+namespace vexo {
+namespace {
+
+constexpr int kDefaultBaud = 19200;
+
+int UsageError(const std::string& reason) {
+  std::fprintf(stderr, "vexo-flash: %s\n%s", reason.c_str(), FlashUsage());
+  return kExitUsage;
+}
+
+// The saved rate counts only when it is one the window's list offers.
+int SavedBaud() {
+  std::string saved = ReadSetting(setting::kComputer, setting::kBaud);
+  int baud = DecimalValue(saved);
+  return std::to_string(baud) == saved && IsTargetBaud(baud) ? baud : kDefaultBaud;
+}
+
+class StreamMessages final : public MessageHost {
+ public:
+  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+};
+
+// The listing on standard output, one line per message.
+class StdoutLog final : public LogView {
+ public:
+  std::size_t TextLength() override { return 0; }
+  void Empty() override {}
+  void AppendLine(const std::string& line) override {
+    std::string text = line;
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
+      text.resize(text.size() - 2);
+    std::printf("%s\n", text.c_str());
+  }
+};
+
+int Run(const std::vector<std::string>& args) {
+  if (!RunStartup()) {
+    std::fprintf(stderr,
+                 "vexo-flash: the current directory cannot be used; settings are not read\n");
+  }
+  ParsedOptions parsed = ParseFlashOptions(args);
+  if (!parsed.error.empty()) return UsageError(parsed.error);
+  const FlashOptions& options = parsed.options;
+  if (options.help) {
+    std::fputs(FlashUsage(), stdout);
+    return kExitCompleted;
+  }
+
+  ConsoleJob job;
+  job.mode = options.verify ? kModeEraseProgramVerify : kModeEraseProgram;
+  job.baud = options.baud.value_or(SavedBaud());
+  job.firmware_path = options.firmware.value_or(ReadSetting(setting::kFile, setting::kFilePath));
+
+  if (options.list) {
+    StdoutLog listing;
+    StreamMessages messages;
+    return ListProgramMessages(job.firmware_path, listing, messages, nullptr) == 0 ? kExitCompleted
+                                                                                   : kExitStopped;
+  }
+  if (options.ports.size() > 1) return UsageError("give one --port");
+  job.port_text = options.ports.empty() ? AppState().SavedPortText : options.ports.front();
+
+  std::FILE* log_file = nullptr;
+  if (options.log_path) {
+    log_file = std::fopen(options.log_path->c_str(), "wb");
+    if (log_file == nullptr) return UsageError("cannot write the log file " + *options.log_path);
+  }
+  FileLog log(log_file);
+  ConsoleHost host(job, stderr, isatty(STDERR_FILENO) != 0, log);
+  int result = kExitStopped;
+  std::thread worker([&] { result = DownloadWorker(host); });
+  worker.join();
+  if (log_file != nullptr) std::fclose(log_file);
+  return result;
+}
+
+}  // namespace
+}  // namespace vexo
+
+int main(int argc, char** argv) {
+  return vexo::Run(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -1,0 +1,47 @@
+// The progress line vexo-flash redraws in place on a terminal: phase text,
+// percent, records, elapsed and remaining time. Drawing is throttled so it
+// costs nothing next to an exchange. Not a terminal: draws nothing.
+// Used from one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "link/clock.h"
+
+namespace vexo {
+
+class ProgressLine {
+ public:
+  ProgressLine(std::FILE* out, bool enabled, Clock& clock = RealClock());
+
+  void SetPhase(const std::string& text);
+  void SetRange(std::int32_t low, std::int32_t high);
+  void SetPosition(std::int32_t position);
+  // Ends the line (if one is drawn) so that a message starts on its own.
+  void Finish();
+
+  // The line as it would be drawn now (for tests).
+  std::string Text();
+
+ private:
+  void Draw(bool force);
+
+  std::FILE* out_;
+  bool enabled_;
+  Clock& clock_;
+  std::string phase_;
+  std::int32_t low_ = 0;
+  std::int32_t high_ = -1;
+  std::int32_t position_ = -1;
+  std::int64_t phase_start_ = 0;
+  std::int64_t last_draw_ = -1'000'000;
+  bool drawn_ = false;
+  std::size_t last_width_ = 0;
+};
+
+// "mm:ss", or "h:mm:ss" from an hour on.
+std::string FormatDuration(std::int64_t ms);
+
+}  // namespace vexo
