@@ -1,0 +1,26 @@
+// Runs a simulator on a line in real time: waits in poll(2) for the host's
+// bytes, the simulator's next due time, the host opening or closing the port
+// and a stop signal; reads, hands bytes over with the host's current rate,
+// and carries out the line actions. Returns when a stop signal arrives, the
+// line has been hung up, the line fails, or (with once) after the first
+// completed session. One thread.
+#pragma once
+
+#include <ostream>
+
+#include "tools/radio_sim/line.h"
+#include "tools/radio_sim/simulator.h"
+
+namespace vexo::sim {
+
+struct ServeOptions {
+  bool once = false;              // stop after the first completed session
+  std::ostream* trace = nullptr;  // every report event as a line, when set
+};
+
+enum class ServeEnd { stopped, session_done, hung_up, line_failed };
+
+// signal_fd: a signalfd for the stop signals (or -1).
+ServeEnd Serve(Line& line, Simulator& sim, const ServeOptions& options, int signal_fd);
+
+}  // namespace vexo::sim

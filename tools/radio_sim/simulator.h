@@ -1,0 +1,95 @@
+// The simulated radio on a line, on injected time: bytes from the host go in
+// with the rate the host has set, line actions (bytes to write, rate changes,
+// hang-up) come out at the time they are due. It decides which bytes are
+// understood (only those at the loader's own rate; probe frames also at the
+// probe rate), when a message counts as received and when its reply leaves
+// (pacing, erase and write times, split replies), applies the line faults
+// and keeps the report. The caller owns the I/O; one thread.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/radio_sim/boot_loader.h"
+#include "tools/radio_sim/line_noise.h"
+#include "tools/radio_sim/message_reader.h"
+#include "tools/radio_sim/report.h"
+#include "tools/radio_sim/sim_config.h"
+
+namespace vexo::sim {
+
+struct LineAction {
+  enum class Type {
+    write,        // bytes to the host
+    set_rate,     // the loader's line rate becomes rate
+    session_end,  // a download completed (its final 06 has left)
+    hang_up,      // close the line; nothing follows
+  };
+  Type type = Type::write;
+  std::vector<std::uint8_t> bytes;
+  int rate = 0;
+};
+
+class Simulator {
+ public:
+  explicit Simulator(const SimConfig& config);
+
+  // Bytes read from the line at now. host_rate: the rate the host's end is
+  // set to, or 0 where it cannot be known (a real port: bytes count as sent
+  // at the loader's own rate).
+  void Receive(std::span<const std::uint8_t> bytes, int host_rate, SimTime now);
+  // Does everything due by now and returns the line actions due, in order,
+  // consecutive writes joined.
+  std::vector<LineAction> Run(SimTime now);
+  // When Run has something to do next; empty when only input can change that.
+  std::optional<SimTime> NextWake() const;
+  // Records an event of the line itself (the host opening the port, ...).
+  void NotePort(SimTime now, std::string note);
+
+  int rate() const { return rate_; }
+  int sessions() const { return sessions_; }
+  bool hung_up() const { return hung_up_; }
+  const FlashMemory& flash() const { return loader_.flash(); }
+  const Report& report() const { return report_; }
+  std::string ReportJson() const;
+
+ private:
+  struct Pending {
+    Framed message;
+    SimTime ready;  // when it counts as received
+  };
+  struct Scheduled {
+    SimTime due;
+    LineAction action;
+  };
+
+  void Collect(MessageReader& reader, bool understood);
+  void Handle(const Pending& pending, SimTime start);
+  void Send(MessageKind kind, int rate, std::vector<std::uint8_t> reply, SimTime at);
+  void Schedule(SimTime due, LineAction action);
+  void Ignore(SimTime at, std::string kind, int rate, std::vector<std::uint8_t> bytes,
+              std::string note);
+
+  SimConfig config_;
+  BootLoader loader_;
+  MessageReader reader_;       // bytes at the loader's own rate
+  MessageReader side_reader_;  // bytes at the probe or start rate while the loader is not
+  LineNoise in_noise_;
+  LineNoise out_noise_;
+  Report report_;
+  int rate_ = kStartRate;
+  int sessions_ = 0;
+  SimTime busy_until_{0};  // the loader erases or writes until then and does not listen
+  SimTime line_free_{0};   // when the last scheduled reply byte has left
+  std::deque<Pending> pending_;
+  std::deque<Scheduled> scheduled_;  // by due time
+  bool hang_up_scheduled_ = false;
+  bool hung_up_ = false;
+};
+
+}  // namespace vexo::sim
