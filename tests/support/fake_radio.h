@@ -1,9 +1,11 @@
 // An in-process boot loader that answers a ScriptedPort's writes the way a
 // correct radio does, with switches for the faults the engine must survive.
-// Each write of the exchange is one whole message, so no framing is needed.
+// Each write of the exchange is one whole message, so no framing is needed;
+// a message mangled by line noise is simply not understood.
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,23 @@ namespace vexo::testing {
 class FakeRadio {
  public:
   explicit FakeRadio(ScriptedPort& port) {
-    port.responder = [this](ScriptedPort& p, const std::string& hex) { Answer(p, hex); };
+    port.responder = [this](ScriptedPort& p, const std::string& hex) {
+      std::string heard = noise.active() ? Mangle(hex) : hex;
+      if (!hung_up) Answer(p, heard);
+    };
   }
+
+  // Random faults on the line, both directions, from one seed.
+  struct Noise {
+    double drop = 0;     // probability a byte is lost
+    double corrupt = 0;  // probability a byte is changed
+    double late = 0;     // probability a reply comes after 2 s
+    double split = 0;    // probability a reply comes in two pieces
+    bool active() const { return drop > 0 || corrupt > 0 || late > 0 || split > 0; }
+  } noise;
+  std::mt19937 random{1};
+  int hang_up_after = -1;  // the line goes dead once this many records were written
+  bool hung_up = false;
 
   // Settings text at which probe A is answered; empty: never.
   std::string probe_settings = "9600,n,8,1";
@@ -28,7 +45,7 @@ class FakeRadio {
   bool run_replies = false;
   bool run_of_zero = false;  // runs are reported with L = 0
   bool bad_page_sum = false;
-  int corrupt_flash_at = -1;  // this flash byte reads back changed
+  int corrupt_flash_at = -1;  // this flash byte is written wrong
   bool answer_closing = true;
   bool answer_final = true;
   std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(0x10000, 0x00);
@@ -39,35 +56,44 @@ class FakeRadio {
   void Answer(ScriptedPort& p, const std::string& hex) {
     received.push_back(hex);
     const std::string lead = hex.substr(0, 2);
-    if (hex == "55AA035700005A") {
-      if (p.settings == probe_settings) p.Deliver("06", 2);
-    } else if (hex == "55AA035800005B") {
-      p.Deliver("06", 2);
-    } else if (hex == TextToHex("FIRMWAR")) {
-      p.Deliver("06", 2);
+    if (hex == "55AA035700005A" || hex == "55AA035800005B") {
+      if (p.settings == probe_settings) {
+        rate = "9600,n,8,1";
+        Send(p, "06", 2);
+      }
+      return;
+    }
+    if (p.settings != rate) return;  // bytes at another rate are garbage
+    if (hex == TextToHex("FIRMWAR")) {
+      Send(p, "06", 2);
     } else if (hex == TextToHex("DOWNING")) {
-      if (!downing_reply.empty()) p.Deliver(downing_reply, 2);
+      if (!downing_reply.empty()) Send(p, downing_reply, 2);
     } else if (hex == "02") {
-      p.Deliver("5452424C30313030", 2);
-    } else if (hex.rfind(TextToHex("BPSSET"), 0) == 0) {
-      p.Deliver(hex.substr(0, 6) + hex.substr(hex.size() - 2), 2);
+      Send(p, "5452424C30313030", 2);
+    } else if (hex.rfind(TextToHex("BPSSET"), 0) == 0 && hex.size() <= 14) {
+      Send(p, hex.substr(0, 6) + hex.substr(hex.size() - 2), 2);
+      static const char* const kRates[] = {"9600", "19200", "38400", "57600", "115200"};
+      if (hex.size() == 14 && hex[12] == '3' && hex[13] >= '0' && hex[13] <= '4') {
+        rate = std::string(kRates[hex[13] - '0']) + ",n,8,1";
+      }
     } else if (hex == TextToHex("DALL")) {
       std::fill(flash.begin(), flash.end(), 0xFF);
-      if (!erase_reply.empty()) p.Deliver(erase_reply, erase_ms);
+      if (!erase_reply.empty()) Send(p, erase_reply, erase_ms);
     } else if (lead == "42" && hex.size() == 258) {
-      p.Deliver(hex, 5);
+      Send(p, hex, 5);
     } else if (lead == "50" && hex.size() == 270) {
       Program(p, hex);
     } else if (hex == "45") {
-      if (answer_final) p.Deliver("06", 2);
+      if (answer_final) Send(p, "06", 2);
     } else if (lead == "52" && hex.size() == 8) {
       Read(p, std::stoul(hex.substr(2, 4), nullptr, 16));
     }
   }
 
   void Program(ScriptedPort& p, const std::string& hex) {
+    if (HexChecksum(hex.substr(0, 268)) != hex.substr(268)) return;  // bad sum: no echo
     if (hex.substr(2, 8) == "FFFFFFFF") {
-      if (answer_closing) p.Deliver("45", 2);
+      if (answer_closing) Send(p, "45", 2);
       return;
     }
     int record = records;
@@ -78,14 +104,21 @@ class FakeRadio {
     HexToBytes(hex, bytes);
     std::uint32_t address = (bytes[1] << 24) | (bytes[2] << 16) | (bytes[3] << 8) | bytes[4];
     for (int i = 0; i < 128 && address + i < flash.size(); ++i) flash[address + i] = bytes[6 + i];
+    if (corrupt_flash_at >= static_cast<long>(address) && corrupt_flash_at < address + 128L) {
+      flash[corrupt_flash_at] ^= 0x01;
+    }
     ++records;
-    p.Deliver(hex.substr(0, 12), 2);
+    if (records == hang_up_after) {
+      hung_up = true;
+      p.Disconnect();
+      return;
+    }
+    Send(p, hex.substr(0, 12), 2);
   }
 
   void Read(ScriptedPort& p, std::size_t address) {
     auto byte_at = [&](std::size_t a) -> std::uint8_t {
-      std::uint8_t v = a < flash.size() ? flash[a] : 0xFF;
-      return static_cast<int>(a) == corrupt_flash_at ? v ^ 0x01 : v;
+      return a < flash.size() ? flash[a] : 0xFF;
     };
     if (run_replies) {
       std::uint8_t v = byte_at(address);
@@ -100,7 +133,7 @@ class FakeRadio {
       if (pages > 0) {
         std::string reply =
             "7700" + HexOfValue(0, 1) + HexOfValue(run_of_zero ? 0 : pages, 1) + HexOfValue(v, 1);
-        p.Deliver(reply + HexChecksum(reply), 3);
+        Send(p, reply + HexChecksum(reply), 3);
         return;
       }
     }
@@ -108,9 +141,40 @@ class FakeRadio {
     for (std::size_t i = 0; i < 256; ++i) reply += HexOfValue(byte_at(address + i), 1);
     std::string sum = HexChecksum(reply);
     if (bad_page_sum) sum = HexOfValue((std::stoul(sum, nullptr, 16) + 1) & 0xFF, 1);
-    p.Deliver(reply + sum, 10);
+    Send(p, reply + sum, 10);
   }
 
+  // A reply on its way back, through the noise.
+  void Send(ScriptedPort& p, const std::string& hex, std::int64_t delay) {
+    if (!noise.active()) {
+      p.Deliver(hex, delay);
+      return;
+    }
+    std::string out = Mangle(hex);
+    std::uniform_real_distribution<double> chance(0, 1);
+    if (chance(random) < noise.late) delay += 2000;
+    if (out.size() > 2 && chance(random) < noise.split) {
+      std::size_t half = out.size() / 4 * 2;
+      p.Deliver(out.substr(0, half), delay);
+      p.Deliver(out.substr(half), delay + 40);
+      return;
+    }
+    p.Deliver(out, delay);
+  }
+
+  std::string Mangle(const std::string& hex) {
+    std::uniform_real_distribution<double> chance(0, 1);
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+      if (chance(random) < noise.drop) continue;
+      std::string pair = hex.substr(i, 2);
+      if (chance(random) < noise.corrupt) pair = HexOfValue(random() & 0xFF, 1);
+      out += pair;
+    }
+    return out;
+  }
+
+  std::string rate = "9600,n,8,1";
   int attempts_ = 0;
 };
 
