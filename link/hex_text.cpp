@@ -1,7 +1,9 @@
 #include "link/hex_text.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "app/process_state.h"
 
@@ -120,13 +122,28 @@ int HexToBytes(std::string_view hex, std::vector<std::uint8_t>& bytes) {
   return static_cast<int>(count);
 }
 
+std::size_t HexInto(char* out, std::span<const std::uint8_t> bytes) {
+  // One table lookup per byte: both digits at once.
+  static const auto kPairs = [] {
+    std::array<char, 512> pairs{};
+    for (int b = 0; b < 256; ++b) {
+      pairs[2 * b] = kHexDigits[b >> 4];
+      pairs[2 * b + 1] = kHexDigits[b & 0x0F];
+    }
+    return pairs;
+  }();
+  char* at = out;
+  for (std::uint8_t byte : bytes) {
+    std::memcpy(at, &kPairs[2 * byte], 2);
+    at += 2;
+  }
+  return static_cast<std::size_t>(at - out);
+}
+
 void AppendHex(std::string& out, std::span<const std::uint8_t> bytes) {
   std::size_t at = out.size();
   out.resize(at + 2 * bytes.size());
-  for (std::uint8_t byte : bytes) {
-    out[at++] = kHexDigits[byte >> 4];
-    out[at++] = kHexDigits[byte & 0x0F];
-  }
+  HexInto(out.data() + at, bytes);
 }
 
 std::string BytesToHex(std::span<const std::uint8_t> bytes) {

@@ -38,6 +38,9 @@ int HexDigitValue(char c);
 int HexToBytes(std::string_view hex, std::vector<std::uint8_t>& bytes);
 // Appends the upper-case hex text of bytes to out (table driven).
 void AppendHex(std::string& out, std::span<const std::uint8_t> bytes);
+// Writes the hex text of bytes to out (2 * bytes.size() characters); returns
+// the number written.
+std::size_t HexInto(char* out, std::span<const std::uint8_t> bytes);
 std::string BytesToHex(std::span<const std::uint8_t> bytes);
 
 }  // namespace vexo
