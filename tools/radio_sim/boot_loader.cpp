@@ -40,12 +40,16 @@ bool Contains(const std::vector<int>& list, int value) {
 
 BootLoader::BootLoader(const SimConfig& config) : config_(config), flash_(config.flash_size) {}
 
-Response BootLoader::Handle(MessageKind kind, std::span<const std::uint8_t> bytes, int host_rate) {
+Response BootLoader::Handle(MessageKind kind, std::span<const std::uint8_t> bytes) {
   if (kind != MessageKind::finish && kind != MessageKind::closing) closing_seen_ = false;
   switch (kind) {
     case MessageKind::probe_a:
-    case MessageKind::probe_b:
-      return Probe(host_rate);
+    case MessageKind::probe_b: {
+      // A host starting a handshake finds the loader as after power-on.
+      Response r = Reply({kAck});
+      r.restart = true;
+      return r;
+    }
     case MessageKind::firmwar:
       return Reply({kAck});
     case MessageKind::downing:
@@ -70,14 +74,6 @@ Response BootLoader::Handle(MessageKind kind, std::span<const std::uint8_t> byte
       return Read(bytes);
   }
   return Silence("unknown message");
-}
-
-Response BootLoader::Probe(int host_rate) const {
-  const std::optional<int>& probe_rate = config_.faults.probe_rate;
-  Response r = probe_rate && *probe_rate == host_rate ? Reply({kAck})
-                                                      : Silence("probe not at the probe rate");
-  r.restart = true;
-  return r;
 }
 
 Response BootLoader::Downing() const {
@@ -185,7 +181,9 @@ Response BootLoader::Read(std::span<const std::uint8_t> bytes) {
   r.reply.push_back(ByteSum(r.reply));
   int index = page_replies_++;
   if (Contains(config_.faults.corrupt_page_data, index)) {
+    // The sum is made over the damaged data, so only a comparison finds it.
     r.reply[4] ^= 0x01;
+    r.reply.back() = ByteSum(std::span(r.reply).first(r.reply.size() - 1));
     r.note = "fault: page data corrupted";
   }
   if (Contains(config_.faults.corrupt_page_sum, index)) {

@@ -30,14 +30,13 @@ class BootLoader {
  public:
   explicit BootLoader(const SimConfig& config);
 
-  // kind and bytes as the message reader found them; host_rate is the rate
-  // the host sent them at.
-  Response Handle(MessageKind kind, std::span<const std::uint8_t> bytes, int host_rate);
+  // kind and bytes as the message reader found them. Probe frames come here
+  // only when they were sent at the probe rate.
+  Response Handle(MessageKind kind, std::span<const std::uint8_t> bytes);
 
   const FlashMemory& flash() const { return flash_; }
 
  private:
-  Response Probe(int host_rate) const;
   Response Downing() const;
   Response SetRate(std::span<const std::uint8_t> bytes) const;
   Response Erase();

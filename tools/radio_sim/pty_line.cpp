@@ -73,6 +73,7 @@ class PtyLine final : public Line {
 
   std::vector<std::string> TakePortEvents() override {
     std::vector<std::string> events;
+    bool released = false;
     alignas(inotify_event) std::array<char, 4096> buffer;
     for (;;) {
       ssize_t n = read(watch_, buffer.data(), buffer.size());
@@ -84,12 +85,13 @@ class PtyLine final : public Line {
           events.emplace_back("opened");
         } else if (e->mask & IN_CLOSE) {
           opens_ = opens_ > 0 ? opens_ - 1 : 0;
+          released = released || opens_ == 0;
           events.emplace_back("closed");
         }
         at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
       }
     }
-    if (!events.empty() && opens_ == 0) Released();
+    if (released) Released();
     return events;
   }
 
@@ -98,12 +100,13 @@ class PtyLine final : public Line {
   void HangUp() override { Close(); }
 
  private:
-  // The host has closed the port. Its exclusive hold (TIOCEXCL) outlives
-  // its close while our descriptor keeps the slave open, which would refuse
-  // its next open; and what it left unread would greet that next open.
+  // The host has closed the port (and may have opened it again since).
+  // What it left unread would greet its next open: a cable loses it. Its
+  // exclusive hold (TIOCEXCL) outlives its close while our descriptor keeps
+  // the slave open and would refuse that next open, unless it is open again.
   void Released() {
-    ioctl(slave_, TIOCNXCL);
     tcflush(slave_, TCIFLUSH);
+    if (opens_ == 0) ioctl(slave_, TIOCNXCL);
   }
 
   void Close() {

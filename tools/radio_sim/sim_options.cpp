@@ -20,8 +20,9 @@ prints the device path the host must open as the first line of standard
 output. Serves until SIGINT or SIGTERM, or with --once after one download.
 The loader starts at 9600 baud and understands bytes only while the host's
 rate equals its own; BPSSET moves it to the coded rate ("0" 9600, "1" 19200,
-"2" 38400, "3" 57600, "4" 115200) once its answer has left. A probe frame
-returns it to 9600 (a new handshake), and is answered only at the probe rate.
+"2" 38400, "3" 57600, "4" 115200) once its answer has left. Probe frames are
+understood only at the probe rate, whatever the loader's own, and return it to
+9600 (a new handshake). 45 is answered only right after the closing frame.
 
 Line:
   --device PATH          serve an existing serial device wired to a real host

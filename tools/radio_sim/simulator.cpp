@@ -1,6 +1,7 @@
 #include "tools/radio_sim/simulator.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vexo::sim {
 
@@ -49,9 +50,9 @@ void Simulator::Receive(std::span<const std::uint8_t> bytes, int host_rate, SimT
   if (rate == rate_) {
     reader_.Push(data, now, rate);
     Collect(reader_, true);
-  } else if (rate == kStartRate || (probe_rate && rate == *probe_rate)) {
-    // The loader cannot read these bytes, but a probe frame at these rates is
-    // what a host starting a download sends: it is told apart and answered.
+  } else if (probe_rate && rate == *probe_rate) {
+    // The loader cannot read these bytes, but it listens for the probe frame
+    // of a host starting a download at the probe rate whatever its own.
     reader_.Abandon("garbage between");
     Collect(reader_, true);
     side_reader_.Push(data, now, rate);
@@ -69,9 +70,15 @@ void Simulator::Collect(MessageReader& reader, bool understood) {
       Ignore(f.last, {}, f.rate, std::move(f.bytes), std::string(f.drop_reason));
       continue;
     }
-    bool probe = *f.kind == MessageKind::probe_a || *f.kind == MessageKind::probe_b;
-    if (!understood && !probe) {
-      Ignore(f.last, std::string(KindName(*f.kind)), f.rate, std::move(f.bytes),
+    const std::string kind(KindName(*f.kind));
+    if (*f.kind == MessageKind::probe_a || *f.kind == MessageKind::probe_b) {
+      const std::optional<int>& probe_rate = config_.faults.probe_rate;
+      if (!probe_rate || f.rate != *probe_rate) {
+        Ignore(f.last, kind, f.rate, std::move(f.bytes), "not at the probe rate");
+        continue;
+      }
+    } else if (!understood) {
+      Ignore(f.last, kind, f.rate, std::move(f.bytes),
              "not at the loader's rate " + std::to_string(rate_));
       continue;
     }
@@ -100,6 +107,7 @@ std::vector<LineAction> Simulator::Run(SimTime now) {
   while (!scheduled_.empty() && scheduled_.front().due <= now && !hung_up_) {
     Scheduled s = std::move(scheduled_.front());
     scheduled_.pop_front();
+    if (s.event) report_.Add(std::move(*s.event));
     switch (s.action.type) {
       case LineAction::Type::write:
         if (!due.empty() && due.back().type == LineAction::Type::write) {
@@ -146,11 +154,10 @@ std::optional<SimTime> Simulator::NextWake() const {
 void Simulator::Handle(const Pending& pending, SimTime start) {
   const Framed& m = pending.message;
   MessageKind kind = *m.kind;
-  Response r = loader_.Handle(kind, m.bytes, m.rate);
+  Response r = loader_.Handle(kind, m.bytes);
   report_.Add(
       {start, std::string(kEventMessage), std::string(KindName(kind)), m.rate, m.bytes, r.note});
   if (r.restart && rate_ != kStartRate) {
-    // A new handshake finds the loader as after power-on.
     Schedule(start, LineAction{LineAction::Type::set_rate, {}, kStartRate});
   }
   busy_until_ = start + r.work;
@@ -181,7 +188,14 @@ void Simulator::Send(MessageKind kind, int rate, std::vector<std::uint8_t> reply
     pieces = std::min<std::size_t>(static_cast<std::size_t>(faults.split_pieces), reply.size());
     note = JoinNotes(note, "fault: split in " + std::to_string(pieces));
   }
-  report_.Add({at, std::string(kEventReply), std::string(KindName(kind)), rate, reply, note});
+  // The reply is reported when it starts to leave, which keeps the report
+  // in time order.
+  std::optional<ReportEvent> event = ReportEvent{std::max(at, line_free_),
+                                                 std::string(kEventReply),
+                                                 std::string(KindName(kind)),
+                                                 rate,
+                                                 reply,
+                                                 note};
 
   // Pieces as even as the length allows; each leaves after the pause, and
   // with pacing every byte takes its ten bit times.
@@ -194,21 +208,23 @@ void Simulator::Send(MessageKind kind, int rate, std::vector<std::uint8_t> reply
     if (config_.pace) {
       for (; sent < end; ++sent) {
         t += byte_time;
-        Schedule(t, LineAction{LineAction::Type::write, {reply[sent]}, 0});
+        Schedule(t, LineAction{LineAction::Type::write, {reply[sent]}, 0},
+                 std::exchange(event, std::nullopt));
       }
     } else {
       Schedule(t,
-               LineAction{LineAction::Type::write, {reply.begin() + sent, reply.begin() + end}, 0});
+               LineAction{LineAction::Type::write, {reply.begin() + sent, reply.begin() + end}, 0},
+               std::exchange(event, std::nullopt));
       sent = end;
     }
   }
   line_free_ = t;
 }
 
-void Simulator::Schedule(SimTime due, LineAction action) {
+void Simulator::Schedule(SimTime due, LineAction action, std::optional<ReportEvent> event) {
   auto at = std::upper_bound(scheduled_.begin(), scheduled_.end(), due,
                              [](SimTime t, const Scheduled& s) { return t < s.due; });
-  scheduled_.insert(at, Scheduled{due, std::move(action)});
+  scheduled_.insert(at, Scheduled{due, std::move(action), std::move(event)});
 }
 
 void Simulator::Ignore(SimTime at, std::string kind, int rate, std::vector<std::uint8_t> bytes,

@@ -1,8 +1,8 @@
 // The simulated radio on a line, on injected time: bytes from the host go in
 // with the rate the host has set, line actions (bytes to write, rate changes,
 // hang-up) come out at the time they are due. It decides which bytes are
-// understood (only those at the loader's own rate; probe frames also at the
-// probe rate), when a message counts as received and when its reply leaves
+// understood (those at the loader's own rate; probe frames only at the probe
+// rate, whatever the loader's own), when a message counts as received and when its reply leaves
 // (pacing, erase and write times, split replies), applies the line faults
 // and keeps the report. The caller owns the I/O; one thread.
 #pragma once
@@ -66,19 +66,20 @@ class Simulator {
   struct Scheduled {
     SimTime due;
     LineAction action;
+    std::optional<ReportEvent> event;  // reported when the action is taken
   };
 
   void Collect(MessageReader& reader, bool understood);
   void Handle(const Pending& pending, SimTime start);
   void Send(MessageKind kind, int rate, std::vector<std::uint8_t> reply, SimTime at);
-  void Schedule(SimTime due, LineAction action);
+  void Schedule(SimTime due, LineAction action, std::optional<ReportEvent> event = {});
   void Ignore(SimTime at, std::string kind, int rate, std::vector<std::uint8_t> bytes,
               std::string note);
 
   SimConfig config_;
   BootLoader loader_;
   MessageReader reader_;       // bytes at the loader's own rate
-  MessageReader side_reader_;  // bytes at the probe or start rate while the loader is not
+  MessageReader side_reader_;  // bytes at the probe rate while the loader is at another
   LineNoise in_noise_;
   LineNoise out_noise_;
   Report report_;
