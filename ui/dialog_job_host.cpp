@@ -1,0 +1,182 @@
+// The dialog's side of a download job: starting and joining the worker, and
+// every host operation the worker calls, each carried over to the
+// user-interface thread with RunOnThreadOf.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSemaphore>
+
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "app/text_ids.h"
+#include "download/download_worker.h"
+#include "ui/busy_indicator.h"
+#include "ui/log_box.h"
+#include "ui/port_list.h"
+#include "ui/ui_thread.h"
+#include "ui/updater_dialog.h"
+#include "ui/window_texts.h"
+
+using vexo::ui::OnThreadOf;
+using vexo::ui::RunOnThreadOf;
+
+void CUpdaterDialog::StartDownload(int mode) {
+  // A press before the job has disabled its buttons (it is still checking
+  // and loading the file) must not start a second job.
+  if (job_active_) return;
+  progress_->setFocus();
+  download_mode_ = mode;
+  job_active_ = true;
+  worker_ = std::thread([this] {
+    const int result = vexo::DownloadWorker(*this);
+    QMetaObject::invokeMethod(
+        this, [this, result] { OnJobEnded(result); }, Qt::QueuedConnection);
+  });
+}
+
+void CUpdaterDialog::OnJobEnded(int result) {
+  // The worker has made its last host call; it is at most leaving its
+  // function, so the join cannot wait on this thread.
+  worker_.join();
+  job_active_ = false;
+  emit jobFinished(result);
+}
+
+int CUpdaterDialog::DownloadMode() {
+  return download_mode_;
+}
+
+std::string CUpdaterDialog::PortListText() {
+  return RunOnThreadOf(this, [this] { return port_list_->currentText().toStdString(); });
+}
+
+int CUpdaterDialog::GetBaudRate() {
+  return RunOnThreadOf(
+      this, [this] { return vexo::DecimalValue(baud_list_->currentText().toStdString()); });
+}
+
+std::string CUpdaterDialog::FirmwarePathText() {
+  return RunOnThreadOf(this, [this] { return path_edit_->text().toStdString(); });
+}
+
+void CUpdaterDialog::ShowStatus(const std::string& text) {
+  RunOnThreadOf(this, [this, &text] {
+    status_label_->setText(QString::fromStdString(text));
+    status_label_->show();
+  });
+}
+
+void CUpdaterDialog::HideStatus() {
+  RunOnThreadOf(this, [this] { status_label_->hide(); });
+}
+
+void CUpdaterDialog::SetProgressRange(std::int32_t low, std::int32_t high) {
+  RunOnThreadOf(this, [this, low, high] {
+    progress_->setRange(low, high);
+    phase_low_ = low;
+    phase_high_ = high;
+    phase_clock_.start();
+    progress_->setFormat(vexo::ui::PhaseProgressFormat(vexo::AppState().LanguageBase, 0, -1));
+  });
+}
+
+void CUpdaterDialog::SetProgressPosition(std::int32_t position) {
+  RunOnThreadOf(this, [this, position] {
+    progress_->setValue(position);
+    if (!phase_clock_.isValid()) return;
+    const std::int64_t elapsed = phase_clock_.elapsed();
+    const std::int64_t remaining =
+        vexo::ui::EstimateRemainingMs(elapsed, phase_low_, phase_high_, position);
+    const QString format =
+        vexo::ui::PhaseProgressFormat(vexo::AppState().LanguageBase, elapsed, remaining);
+    if (format != progress_->format()) progress_->setFormat(format);
+  });
+}
+
+void CUpdaterDialog::SetJobControls(vexo::JobControls state) {
+  const bool idle = state == vexo::JobControls::idle;
+  RunOnThreadOf(this, [this, idle] {
+    for (QPushButton* button : {epr_button_, ep_button_, exit_button_}) button->setEnabled(idle);
+  });
+  // The port is the job's until now; it is closed on the job's own thread.
+  if (idle) vexo::ClosePortQuietly(serial_);
+}
+
+void CUpdaterDialog::StartBusyIndicator() {
+  RunOnThreadOf(this, [this] { busy_timer_.start(kBusyIndicatorPeriod); });
+}
+
+void CUpdaterDialog::StopBusyIndicator() {
+  RunOnThreadOf(this, [this] {
+    busy_indicator_->hide();
+    busy_timer_.stop();
+    update();
+  });
+}
+
+void CUpdaterDialog::BusyIndicatorTick() {
+  busy_indicator_->SetText(Text(vexo::text::kBusyIndicator) + QString(dot_count_, QChar('.')));
+  busy_indicator_->show();
+  // 0 only on the very first tick; the cycle 1, 2, 3 then runs on across jobs.
+  dot_count_ = dot_count_ % 3 + 1;
+}
+
+QRect CUpdaterDialog::IndicatorRect() const {
+  return busy_indicator_->geometry();
+}
+
+vexo::SerialControl& CUpdaterDialog::SerialPort() {
+  return serial_;
+}
+
+vexo::LogView& CUpdaterDialog::Log() {
+  return *log_box_;
+}
+
+QMessageBox* CUpdaterDialog::NewMessageBox(const QString& text) {
+  // Owner-less, like every message of the program; placed over the window.
+  auto* box =
+      new QMessageBox(QMessageBox::NoIcon, QString::fromStdString(vexo::AppState().ProductNameText),
+                      text, QMessageBox::Ok);
+  box->setObjectName(QStringLiteral("messageBox"));
+  box->setWindowIcon(windowIcon());
+  box->adjustSize();
+  box->move(frameGeometry().center() - box->rect().center());
+  return box;
+}
+
+void CUpdaterDialog::ShowMessage(const std::string& text) {
+  const QString message = QString::fromStdString(text);
+  if (OnThreadOf(this)) {
+    std::unique_ptr<QMessageBox> box(NewMessageBox(message));
+    emit messageShown(message);
+    box->exec();
+    return;
+  }
+  // The box is not modal: the worker waits for it, the window does not.
+  QSemaphore closed;
+  QMetaObject::invokeMethod(
+      this,
+      [this, &message, &closed] {
+        QMessageBox* box = NewMessageBox(message);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QObject::destroyed, [&closed] { closed.release(); });
+        box->show();
+        box->activateWindow();
+        emit messageShown(message);
+      },
+      Qt::QueuedConnection);
+  closed.acquire();
+}
+
+void CUpdaterDialog::BeginBusyCursor() {
+  RunOnThreadOf(this, [] { QApplication::setOverrideCursor(Qt::WaitCursor); });
+}
+
+void CUpdaterDialog::EndBusyCursor() {
+  RunOnThreadOf(this, [] { QApplication::restoreOverrideCursor(); });
+}
