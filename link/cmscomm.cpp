@@ -15,6 +15,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <thread>
 
 #include "link/port_map.h"
 
@@ -397,6 +398,31 @@ WaitResult CMSComm::WaitForInput(std::chrono::milliseconds limit) {
       return WaitResult::failed;
     }
     return WaitResult::input_waiting;
+  }
+}
+
+WaitResult CMSComm::WaitForBytes(std::size_t count, std::chrono::milliseconds limit) {
+  if (fd_ < 0 || failed_) return WaitResult::failed;
+  const auto deadline = SteadyClock::now() + std::max(limit, std::chrono::milliseconds::zero());
+  const int bits_per_byte =
+      1 + line_.data_bits + (line_.parity == Parity::none ? 0 : 1) + line_.stop_bits;
+  for (;;) {
+    const int waiting = InBufferCount();
+    if (waiting <= 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+      WaitResult first = WaitForInput(left);
+      if (first != WaitResult::input_waiting) return first;
+      continue;
+    }
+    if (static_cast<std::size_t>(waiting) >= count) return WaitResult::input_waiting;
+    // The rest cannot be here before the line has carried it.
+    const auto rest = std::chrono::microseconds((count - static_cast<std::size_t>(waiting)) *
+                                                bits_per_byte * 1'000'000LL / line_.baud);
+    const auto left = deadline - SteadyClock::now();
+    if (left <= SteadyClock::duration::zero()) return WaitResult::input_waiting;
+    std::this_thread::sleep_for(std::min<SteadyClock::duration>(rest, left));
+    pollfd probe{fd_, POLLIN, 0};
+    if (poll(&probe, 1, 0) > 0 && IsHangUp(probe.revents)) return WaitResult::input_waiting;
   }
 }
 

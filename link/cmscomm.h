@@ -54,6 +54,7 @@ class CMSComm final : public SerialControl {
   std::vector<std::uint8_t> Input(std::size_t max_bytes = kInputReadLimit) override;
   PortStatus Output(std::span<const std::uint8_t> bytes) override;
   WaitResult WaitForInput(std::chrono::milliseconds limit) override;
+  WaitResult WaitForBytes(std::size_t count, std::chrono::milliseconds limit) override;
 
  private:
   PortStatus Open();

@@ -74,7 +74,7 @@ AttemptResult FrameExchange::ReadReply(std::string& reply, int reply_bytes, int 
         reply.resize(wanted);  // later bytes of this read are dropped
         return kAttemptComplete;
       }
-    } else if (!AwaitInput(start, limit_ms)) {
+    } else if (!AwaitInput(start, limit_ms, (wanted - reply.size()) / 2)) {
       break;
     }
   }
@@ -84,11 +84,10 @@ AttemptResult FrameExchange::ReadReply(std::string& reply, int reply_bytes, int 
 AttemptResult FrameExchange::ReadBlockReply(std::string& reply, int limit_ms) {
   reply.clear();
   const std::int64_t start = clock_.NowMs();
+  std::size_t wanted = 2;  // the first byte says how many follow
   while (clock_.NowMs() - start <= limit_ms) {
     if (port_.InBufferCount() > 0) {
       if (!TakeInput(reply)) return kAttemptTimedOut;
-      if (reply.empty()) continue;
-      std::size_t wanted;
       if (reply.compare(0, 2, kPageReplyLead) == 0) {
         wanted = 2 * kPageReplyBytes;
       } else if (reply.compare(0, 2, kRunReplyLead) == 0) {
@@ -100,7 +99,7 @@ AttemptResult FrameExchange::ReadBlockReply(std::string& reply, int limit_ms) {
         reply.resize(wanted);
         return kAttemptComplete;
       }
-    } else if (!AwaitInput(start, limit_ms)) {
+    } else if (!AwaitInput(start, limit_ms, (wanted - reply.size()) / 2)) {
       break;
     }
   }
@@ -134,10 +133,10 @@ bool FrameExchange::TakeInput(std::string& reply) {
   return true;
 }
 
-bool FrameExchange::AwaitInput(std::int64_t start, int limit_ms) {
+bool FrameExchange::AwaitInput(std::int64_t start, int limit_ms, std::size_t bytes_needed) {
   const std::int64_t left = limit_ms - (clock_.NowMs() - start) + 1;
   if (left <= 0) return false;
-  return port_.WaitForInput(std::chrono::milliseconds(left)) != WaitResult::failed;
+  return port_.WaitForBytes(bytes_needed, std::chrono::milliseconds(left)) != WaitResult::failed;
 }
 
 }  // namespace vexo

@@ -18,10 +18,10 @@ namespace vexo {
 
 // Outcome of one attempt.
 enum AttemptResult : int {
-  kAttemptComplete = 0,    // the awaited bytes arrived (or none were awaited)
-  kAttemptTimedOut = 99,   // the limit passed before the reply was complete
-  kAttemptBadBlock = 10,   // block reply led by neither 0x57 nor 0x77
-  kAttemptOddLength = -20, // odd-length message: nothing sent
+  kAttemptComplete = 0,     // the awaited bytes arrived (or none were awaited)
+  kAttemptTimedOut = 99,    // the limit passed before the reply was complete
+  kAttemptBadBlock = 10,    // block reply led by neither 0x57 nor 0x77
+  kAttemptOddLength = -20,  // odd-length message: nothing sent
 };
 
 inline constexpr int kExchangeAttempts = 3;
@@ -68,9 +68,9 @@ class FrameExchange {
   void ReportFinal(AttemptResult last);
   // Appends what is waiting; false when the port has failed.
   bool TakeInput(std::string& reply);
-  // Waits for input with what is left of limit_ms since start; false when the
-  // limit has passed or the port has failed.
-  bool AwaitInput(std::int64_t start, int limit_ms);
+  // Waits for bytes_needed more bytes with what is left of limit_ms since
+  // start; false when the limit has passed or the port has failed.
+  bool AwaitInput(std::int64_t start, int limit_ms, std::size_t bytes_needed);
 
   SerialControl& port_;
   LogView& log_;

@@ -60,6 +60,14 @@ class SerialControl {
   // Blocks until input is waiting or limit has passed. failed: the port is
   // closed or the device is gone; callers must not wait again in a loop.
   virtual WaitResult WaitForInput(std::chrono::milliseconds limit) = 0;
+  // Blocks until at least count bytes are waiting or limit has passed
+  // (input_waiting then means some are waiting). A port that knows its line
+  // rate sleeps through the time the rest needs on the wire instead of
+  // waking for every byte; this one wakes for each arrival.
+  virtual WaitResult WaitForBytes(std::size_t count, std::chrono::milliseconds limit) {
+    (void)count;
+    return WaitForInput(limit);
+  }
 };
 
 }  // namespace vexo
