@@ -1,0 +1,142 @@
+// vexo-bench: the figures behind bench/RESULTS.md.
+//   vexo-bench [all|wire|overhead|load|scale] [--records N] [--count N]
+// "all" (the default) runs every benchmark and prints one table.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/wire_bench.h"
+#include "tests/tools/sim_process.h"
+
+namespace vexo::bench {
+namespace {
+
+struct Row {
+  std::string what;
+  std::string figure;
+  std::string target;
+  bool met = true;
+};
+
+void Print(const std::vector<Row>& rows) {
+  std::printf("%-58s %-34s %-14s %s\n", "benchmark", "figure", "target", "");
+  for (const Row& r : rows) {
+    std::printf("%-58s %-34s %-14s %s\n", r.what.c_str(), r.figure.c_str(), r.target.c_str(),
+                r.target.empty() ? "" : (r.met ? "met" : "NOT MET"));
+  }
+}
+
+std::string Format(const char* format, double a, double b = 0, double c = 0) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, a, b, c);
+  return text;
+}
+
+void Wire(std::vector<Row>& rows, const std::string& scratch, int records) {
+  WireSetup setup;
+  setup.records = records;
+  WireRun run = RunWire(setup, scratch);
+  if (!run.ok) {
+    rows.push_back(
+        {"1. wire efficiency (E.P.R, 115200, paced)", "failed: " + run.error, "<= 1.02", false});
+    return;
+  }
+  double ratio = run.measured_ms / run.theoretical_ms;
+  rows.push_back({"1. wire efficiency: measured / theoretical",
+                  Format("%.3f (%.0f / %.0f ms)", ratio, run.measured_ms, run.theoretical_ms),
+                  "<= 1.02", ratio <= 1.02});
+  double cpu = run.cpu_seconds / (run.measured_ms / 1000.0);
+  rows.push_back({"3. CPU of vexo-flash during 1 (cpu s / wall s)",
+                  Format("%.2f%% (%.3f s)", 100 * cpu, run.cpu_seconds), "<= 2%", cpu <= 0.02});
+}
+
+void Overhead(std::vector<Row>& rows, const std::string& scratch, int records) {
+  OverheadRun cli = RunCommandLineOverhead(records, scratch);
+  if (!cli.ok) {
+    rows.push_back({"2. host overhead, command line", "failed: " + cli.error, "", false});
+    return;
+  }
+  rows.push_back({"2. per exchange, command line (median / p99)",
+                  Format("%.0f / %.0f us, %.0f rec/s", cli.micros.median, cli.micros.p99,
+                         cli.records_per_second),
+                  ""});
+  // The window's figure comes from its own program, which needs Qt.
+  std::string window = testing::ProgramPath("vexo-bench-window");
+  if (!std::filesystem::exists(window)) return;
+  testing::RunResult run = testing::RunProgram(
+      window,
+      {"--records", std::to_string(records), "--median-cli", Format("%.1f", cli.micros.median)},
+      std::chrono::minutes(5));
+  std::string line = run.output.substr(0, run.output.find('\n'));
+  double median = 0, p99 = 0, rate = 0;
+  if (std::sscanf(line.c_str(), "%lf %lf %lf", &median, &p99, &rate) != 3) {
+    rows.push_back({"2. per exchange, window", "failed: " + run.error_output, "", false});
+    return;
+  }
+  rows.push_back({"2. per exchange, window offscreen (median / p99)",
+                  Format("%.0f / %.0f us, %.0f rec/s", median, p99, rate), "<= 2x command line",
+                  median <= 2 * cli.micros.median});
+}
+
+void Load(std::vector<Row>& rows, const std::string& scratch) {
+  double rate = ImageLoadRate(16, scratch);
+  rows.push_back({"4. image load, 16 MiB", Format("%.0f MB/s", rate), ">= 500 MB/s", rate >= 500});
+}
+
+void Scale(std::vector<Row>& rows, const std::string& scratch, int records, int count) {
+  WireSetup setup;
+  setup.records = records;
+  WireRun solo = RunWire(setup, scratch);
+  std::vector<WireRun> runs = RunWireParallel(setup, count, scratch);
+  double worst = 0;
+  bool all_ok = solo.ok;
+  for (const WireRun& r : runs) {
+    all_ok = all_ok && r.ok;
+    worst = std::max(worst, r.measured_ms / solo.measured_ms);
+  }
+  rows.push_back({"5. " + std::to_string(count) + " downloads at once: slowest / solo",
+                  all_ok ? Format("%.3f (solo %.0f ms)", worst, solo.measured_ms) : "failed",
+                  "<= 1.05", all_ok && worst <= 1.05});
+}
+
+int Run(int argc, char** argv) {
+  std::string what = "all";
+  int records = 512;
+  int count = 8;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--records" && i + 1 < argc) {
+      records = std::atoi(argv[++i]);
+    } else if (arg == "--count" && i + 1 < argc) {
+      count = std::atoi(argv[++i]);
+    } else if (arg == "--help") {
+      std::puts("usage: vexo-bench [all|wire|overhead|load|scale] [--records N] [--count N]");
+      return 0;
+    } else {
+      what = arg;
+    }
+  }
+  testing::ScratchDir scratch;
+  std::string dir = scratch.File("");
+  std::vector<Row> rows;
+  if (what == "all" || what == "wire") Wire(rows, dir, records);
+  if (what == "all" || what == "overhead") Overhead(rows, dir, records);
+  if (what == "all" || what == "load") Load(rows, dir);
+  if (what == "all" || what == "scale") Scale(rows, dir, records, count);
+  Print(rows);
+  for (const Row& r : rows) {
+    if (!r.met) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace vexo::bench
+
+int main(int argc, char** argv) {
+  return vexo::bench::Run(argc, argv);
+}
