@@ -46,11 +46,8 @@ class TestListingTest : public QObject {
       QVERIFY(line.startsWith("S:50"));
       QCOMPARE(line.size(), 2 + 270);
     }
-    QVERIFY(
-        lines[1].startsWith("S:50"
-                            "00000100"
-                            "80"
-                            "07"));  // address, count, data
+    // Record 1: lead 50, address 00000100, count 80, first data byte 07.
+    QVERIFY(lines[1].startsWith("S:50000001008007"));
     QCOMPARE(dialog.Log().TextLength(), std::size_t{3 * (2 + 270 + 2)});
     QVERIFY(!dialog.SerialPort().PortOpen());
   }
