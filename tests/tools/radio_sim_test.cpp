@@ -676,5 +676,270 @@ TEST_F(SimOnPtyTest, AWholeDownloadWithEveryMessage) {
   EXPECT_EQ(std::vector<std::uint8_t>(dumped.begin(), dumped.end()), report.flash);
 }
 
+TEST_F(SimOnPtyTest, BytesSentAtAnotherRateAreIgnored) {
+  Start({});
+  SetRate(19200);
+  EXPECT_EQ(Ask(AsciiHex("FIRMWAR"), 1, kSilenceMs), "");
+  SetRate(9600);
+  EXPECT_EQ(Ask(AsciiHex("FIRMWAR"), 1), "06");
+  SimResult result = Stop();
+  ASSERT_TRUE(result.report);
+  std::vector<ReportEvent> ignored = result.report->Select("ignored");
+  ASSERT_EQ(ignored.size(), 1u);
+  EXPECT_EQ(ignored[0].rate, 19200);
+  EXPECT_EQ(ignored[0].bytes, Ascii("FIRMWAR"));
+  EXPECT_EQ(MessageKinds(*result.report), std::vector<std::string>{"firmwar"});
+}
+
+TEST_F(SimOnPtyTest, ProbeRateChoosesWhereProbesAreAnswered) {
+  Start({"--probe-rate", "4800"});
+  EXPECT_EQ(Ask(kProbeA, 1, kSilenceMs), "");
+  SetRate(4800);
+  EXPECT_EQ(Ask(kProbeA, 1), "06");
+  EXPECT_EQ(Ask(kProbeB, 1), "06");
+  SetRate(9600);
+  EXPECT_EQ(Ask(AsciiHex("FIRMWAR"), 1), "06");
+  Stop();
+
+  Start({"--probe-rate", "none"});
+  EXPECT_EQ(Ask(kProbeA, 1, kSilenceMs), "");
+  SimResult result = Stop();
+  ASSERT_TRUE(result.report);
+  EXPECT_EQ(result.report->Select("ignored", "probe_a").size(), 1u);
+}
+
+// One simulator per case: its options, then messages and the replies they get
+// ("" for none within kSilenceMs).
+struct FaultCase {
+  const char* name;
+  std::vector<std::string> options;
+  std::vector<std::pair<std::string, std::string>> exchanges;
+};
+
+TEST_F(SimOnPtyTest, ReplyFaultsChangeWhatComesBack) {
+  const std::string closing = HexOf(ClosingFrame());
+  const std::vector<FaultCase> cases = {
+      {"DOWNING answered with 15", {"--downing-reply", "15"}, {{AsciiHex("DOWNING"), "15"}}},
+      {"DOWNING unanswered", {"--downing-reply", "none"}, {{AsciiHex("DOWNING"), ""}}},
+      {"erase answered with 45",
+       {"--erase-ms", "5", "--erase-reply", "45"},
+       {{AsciiHex("DALL"), "45"}}},
+      {"erase unanswered", {"--erase-ms", "5", "--erase-reply", "none"}, {{AsciiHex("DALL"), ""}}},
+      {"identity", {"--identity", "0102030405060708"}, {{"02", "0102030405060708"}}},
+      {"closing frame unanswered", {"--closing-silent"}, {{closing, ""}, {"45", "06"}}},
+      {"final 45 unanswered", {"--finish-silent"}, {{closing, "45"}, {"45", ""}}},
+      {"45 out of place", {}, {{AsciiHex("FIRMWAR"), "06"}, {"45", ""}}},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(c.options);
+    for (const auto& [message, reply] : c.exchanges) {
+      EXPECT_EQ(Ask(message, static_cast<int>(std::max<std::size_t>(reply.size() / 2, 1)),
+                    reply.empty() ? kSilenceMs : 2000),
+                reply);
+    }
+    Stop();
+  }
+}
+
+TEST_F(SimOnPtyTest, ExtraBytesComeInTheSameReadAndAreCutByTheExchange) {
+  Start({"--extra", "AABB@firmwar"});
+  EXPECT_EQ(Ask(AsciiHex("FIRMWAR"), 3), "06AABB");
+  std::string reply;
+  EXPECT_TRUE(
+      exchange_.ExchangeMessage(AsciiHex("FIRMWAR"), reply, 1, 2000, "06", ReportFailure::yes));
+  EXPECT_EQ(Ask(AsciiHex("DOWNING"), 1), "16");  // the extra bytes did not linger
+}
+
+TEST_F(SimOnPtyTest, RecordFaultsHitTheirRecords) {
+  Start({"--no-echo", "1:2", "--wrong-echo", "2", "--corrupt-flash", "0x85"});
+  std::vector<std::uint8_t> r0 = ProgramMessage(0x0000, 0);
+  std::vector<std::uint8_t> r1 = ProgramMessage(0x0080, 0);
+  std::vector<std::uint8_t> r2 = ProgramMessage(0x0100, 0);
+  EXPECT_EQ(Ask(r0, 6), "500000000080");
+  std::string reply;
+  // Two silent attempts, then the echo: the exchange's three attempts suffice.
+  EXPECT_TRUE(exchange_.ExchangeMessage(HexOf(r1), reply, 6, kSilenceMs, "500000008080",
+                                        ReportFailure::yes));
+  EXPECT_EQ(std::count(log_.text.begin(), log_.text.end(), 'S'), 3);
+  EXPECT_EQ(Ask(r2, 6), "50000001007F");
+  std::string page;
+  ASSERT_TRUE(exchange_.ExchangeBlock("520000FF", page, 2000));
+  EXPECT_EQ(page.substr(2 * (4 + 0x84), 4), "0404");  // written 04 05, 05 damaged afterwards
+  SimResult result = Stop();
+  ASSERT_TRUE(result.report);
+  EXPECT_EQ(result.report->flash[0x85], 0x05 ^ 0x01);
+  std::vector<ReportEvent> programs = result.report->Select("message", "program");
+  ASSERT_EQ(programs.size(), 5u);
+  EXPECT_EQ(programs[1].note, "fault: no echo");
+  EXPECT_EQ(programs[3].note, "fault: flash byte corrupted");
+  EXPECT_EQ(programs[4].note, "fault: wrong echo");
+}
+
+TEST_F(SimOnPtyTest, ReadFaultsDamageRepliesNotTheFlash) {
+  Start({"--erase-ms", "5", "--corrupt-page-data", "0", "--corrupt-page-sum", "1", "--run-replies",
+         "--run-zero"});
+  EXPECT_EQ(Ask(AsciiHex("DALL"), 1), "44");
+  EXPECT_EQ(Ask(ProgramMessage(0x0000, 0x10), 6), "500000000080");
+  std::string data_hit;
+  ASSERT_TRUE(exchange_.ExchangeBlock("520000FF", data_hit, 2000));
+  EXPECT_EQ(data_hit.substr(8, 4), "1111");
+  EXPECT_EQ(HexChecksum(data_hit.substr(0, 520)), data_hit.substr(520));
+  std::string sum_hit;
+  ASSERT_TRUE(exchange_.ExchangeBlock("520000FF", sum_hit, 2000));
+  EXPECT_EQ(sum_hit.substr(8, 4), "1011");
+  EXPECT_NE(HexChecksum(sum_hit.substr(0, 520)), sum_hit.substr(520));
+  std::string run;
+  ASSERT_TRUE(exchange_.ExchangeBlock("520100FF", run, 2000));
+  EXPECT_EQ(run.substr(0, 10), "77010000FF");
+  Stop();
+}
+
+TEST_F(SimOnPtyTest, SplitRepliesAreGatheredWhole) {
+  Start({"--split", "4:20@echo_test"});
+  EXPECT_EQ(Ask(EchoTest(), 129), HexOf(EchoTest()));
+  SimResult result = Stop();
+  ASSERT_TRUE(result.report);
+  EXPECT_EQ(result.report->Select("reply", "echo_test").at(0).note, "fault: split in 4");
+}
+
+TEST_F(SimOnPtyTest, SeededNoiseDamagesTheChosenDirection) {
+  Start({"--corrupt-rate", "1", "--noise", "out", "--seed", "5"});
+  std::string damaged = Ask(AsciiHex("FIRMWAR"), 1);
+  EXPECT_EQ(damaged.size(), 2u);
+  EXPECT_NE(damaged, "06");
+  Stop();
+
+  Start({"--drop-rate", "1", "--noise", "in"});
+  EXPECT_EQ(Ask(AsciiHex("FIRMWAR"), 1, kSilenceMs), "");
+  SimResult result = Stop();
+  ASSERT_TRUE(result.report);
+  EXPECT_EQ(result.report->Select("noise").size(), 1u);
+  EXPECT_TRUE(result.report->Select("message").empty());
+}
+
+TEST_F(SimOnPtyTest, HangUpClosesTheLineAfterTheLastEcho) {
+  Start({"--hang-up-after", "1"});
+  EXPECT_EQ(Ask(ProgramMessage(0, 0), 6), "500000000080");
+  std::optional<SimResult> result = sim_->WaitForExit(std::chrono::seconds(10));
+  ASSERT_TRUE(result) << "the simulator did not end after hanging up";
+  EXPECT_EQ(result->end.exit_code, 0);
+  ASSERT_TRUE(result->report);
+  EXPECT_EQ(result->report->Select("port").back().note, "hung up");
+  EXPECT_EQ(port_.WaitForInput(std::chrono::milliseconds(kSilenceMs)), WaitResult::failed);
+}
+
+TEST_F(SimOnPtyTest, OnceEndsAfterACompletedSession) {
+  Start({"--once"});
+  EXPECT_EQ(Ask(ClosingFrame(), 1), "45");
+  EXPECT_EQ(Ask("45", 1), "06");
+  std::optional<SimResult> result = sim_->WaitForExit(std::chrono::seconds(10));
+  ASSERT_TRUE(result) << "the simulator did not end after the session";
+  EXPECT_EQ(result->end.exit_code, 0);
+  ASSERT_TRUE(result->report);
+  EXPECT_EQ(result->report->sessions, 1);
+}
+
+TEST_F(SimOnPtyTest, PacedLineServesTheHandshake) {
+  Start({"--pace", "--write-ms", "2"});
+  EXPECT_EQ(Ask(AsciiHex("FIRMWAR"), 1), "06");
+  EXPECT_EQ(Ask(AsciiHex("BPSSET4"), 4), "42505334");
+  SetRate(115200);
+  EXPECT_EQ(Ask(EchoTest(), 129), HexOf(EchoTest()));
+  EXPECT_EQ(Ask(ProgramMessage(0, 0), 6), "500000000080");
+  SimResult result = Stop();
+  ASSERT_TRUE(result.report);
+  // On the simulator's clock the 129 bytes took at least 129 byte times to arrive.
+  const ReportEvent echo = result.report->Select("message", "echo_test").at(0);
+  const ReportEvent bpsset = result.report->Select("reply", "bpsset").at(0);
+  EXPECT_GE(echo.at - bpsset.at, ByteTime(115200) * 129);
+}
+
+TEST_F(SimOnPtyTest, WhatTheHostLeftUnreadIsGoneWhenItReopens) {
+  Start({"--verbose"});
+  EXPECT_EQ(Ask(AsciiHex("FIRMWAR"), 1), "06");
+  port_.Output(Ascii("FIRMWAR"));  // its 06 is never read
+  ASSERT_EQ(port_.WaitForInput(std::chrono::seconds(2)), WaitResult::input_waiting);
+  port_.SetPortOpen(false);
+  ASSERT_TRUE(sim_->WaitForErrorOutput("[closed]"));
+  ASSERT_TRUE(port_.SetPortOpen(true).ok());
+  EXPECT_EQ(Ask(AsciiHex("DOWNING"), 1), "16");
+  SimResult result = Stop();
+  ASSERT_TRUE(result.report);
+  EXPECT_EQ(result.report->Select("port").at(1).note, "closed");
+}
+
+// ---- The command line ------------------------------------------------------
+
+TEST(SimCommandLineTest, HelpExplainsEveryOption) {
+  testing::RunResult run = RunProgram(SimProgramPath(), {"--help"});
+  EXPECT_EQ(run.end.exit_code, 0);
+  for (const char* option : {"--device",
+                             "--once",
+                             "--pace",
+                             "--gap-ms",
+                             "--flash-size",
+                             "--identity",
+                             "--erase-ms",
+                             "--write-ms",
+                             "--run-replies",
+                             "--run-min",
+                             "--probe-rate",
+                             "--downing-reply",
+                             "--erase-reply",
+                             "--no-echo",
+                             "--wrong-echo",
+                             "--extra",
+                             "--split",
+                             "--corrupt-page-data",
+                             "--corrupt-page-sum",
+                             "--corrupt-flash",
+                             "--run-zero",
+                             "--closing-silent",
+                             "--finish-silent",
+                             "--drop-rate",
+                             "--corrupt-rate",
+                             "--noise",
+                             "--seed",
+                             "--hang-up-after",
+                             "--report",
+                             "--flash-dump",
+                             "--verbose",
+                             "--make-image",
+                             "--records",
+                             "--base",
+                             "--ff-records",
+                             "--trailing"}) {
+    EXPECT_NE(run.output.find(std::string("  ") + option + " "), std::string::npos) << option;
+  }
+}
+
+TEST(SimCommandLineTest, BadOptionGivesUsageAndStatus2) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"--no-such-option"},
+                                        std::vector<std::string>{"--probe-rate", "1234"}}) {
+    testing::RunResult run = RunProgram(SimProgramPath(), args);
+    EXPECT_EQ(run.end.exit_code, 2) << args[0];
+    EXPECT_NE(run.error_output.find("Usage:"), std::string::npos);
+    EXPECT_TRUE(run.output.empty());
+  }
+}
+
+TEST(SimCommandLineTest, MakeImageWritesTheImageOfItsSpec) {
+  testing::ScratchDir dir;
+  const std::string file = dir.File("T.BIN");
+  testing::RunResult run =
+      RunProgram(SimProgramPath(), {"--make-image", file, "--records", "3", "--base", "0x2000",
+                                    "--ff-records", "1:1", "--trailing", "7", "--seed", "4"});
+  EXPECT_EQ(run.end.exit_code, 0) << run.error_output;
+  ImageSpec spec;
+  spec.records = 3;
+  spec.base = 0x2000;
+  spec.ff_runs = {{1, 1}};
+  spec.trailing = 7;
+  spec.seed = 4;
+  std::string written = ReadWholeFile(file);
+  EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), MakeTestImage(spec));
+}
+
 }  // namespace
 }  // namespace vexo::sim

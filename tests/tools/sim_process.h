@@ -235,6 +235,22 @@ class SimProcess {
   // A path in the simulator's private folder, for files a test hands it.
   std::string File(const std::string& name) const { return dir_.File(name); }
 
+  // What it has written on standard error so far (with --verbose, a line
+  // per event, as the events happen).
+  std::string ErrorOutput() const { return ReadWholeFile(dir_.File("stderr.txt")); }
+
+  // Waits until its standard error holds text: with --verbose, a way to
+  // know that the simulator has seen something happen on the line.
+  bool WaitForErrorOutput(const std::string& text,
+                          std::chrono::milliseconds limit = std::chrono::seconds(5)) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (ErrorOutput().find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+
   // Waits for the simulator to end by itself (--once, a hang-up).
   std::optional<SimResult> WaitForExit(std::chrono::milliseconds limit) {
     std::optional<ProcessEnd> end = child_.WaitForEnd(limit);
