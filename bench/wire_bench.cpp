@@ -151,7 +151,8 @@ OverheadRun RunCommandLineOverhead(int records, const std::string& scratch) {
   job.firmware_path = WriteImage(setup, scratch, 99);
   std::FILE* quiet = std::fopen("/dev/null", "w");
   FileLog log;
-  ConsoleHost console(job, quiet, false, log);
+  TerminalOutput output(quiet, false);
+  ConsoleHost console(job, output, log);
   TimingHost timing(console);
   int result = 1;
   std::thread worker([&] { result = DownloadWorker(timing); });

@@ -21,6 +21,13 @@ using testing::T;
 
 constexpr int kRecords = 6;
 
+// vexo-flash run in dir, so that it takes that folder's language file.
+RunResult RunFlashIn(const std::string& dir, const std::vector<std::string>& args) {
+  std::string command = "cd '" + dir + "' && exec '" + testing::ProgramPath("vexo-flash") + "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  return testing::RunProgram("/bin/sh", {"-c", command}, std::chrono::seconds(60));
+}
+
 class FlashSimTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -188,6 +195,39 @@ TEST_F(FlashSimTest, MissingAndShortFilesSendNothing) {
   EXPECT_EQ(run.end.exit_code, 1);
   EXPECT_EQ(Lines(run.error_output), std::vector<std::string>{T(text::kFileUnreadable)});
   EXPECT_TRUE(result.report && result.report->Select(sim::kEventMessage).empty());
+}
+
+TEST(FlashSeveralRadios, EightRadiosAtOnceAgainstEightSimulators) {
+  testing::TempWorkdir workdir;
+  auto image = testing::MakeImage(kRecords, 0x400);
+  testing::WriteFile(workdir.File("fw.BIN"), image);
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  std::vector<std::string> args = {"--verify", "--baud", "115200"};
+  for (int i = 0; i < 8; ++i) {
+    sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"--erase-ms", "20"}));
+    ASSERT_TRUE(sims.back()->ok()) << sims.back()->error();
+    args.push_back("--port");
+    args.push_back(sims.back()->pty_path());
+  }
+  args.push_back("--port");
+  args.push_back(workdir.File("no-such-device"));
+  args.push_back(workdir.File("fw.BIN"));
+  RunResult run = RunFlashIn(workdir.path(), args);
+  EXPECT_EQ(run.end.exit_code, 1) << "one port failed, so the run as a whole did not complete";
+  for (auto& sim : sims) {
+    SimResult result = sim->Stop();
+    ASSERT_TRUE(result.report);
+    EXPECT_EQ(result.report->sessions, 1);
+    const auto& flash = result.report->flash;
+    EXPECT_TRUE(
+        std::equal(image.begin() + 36 + 4, image.begin() + 36 + 132, flash.begin() + 0x400));
+    // every radio's success is told under its own port name
+    EXPECT_NE(run.error_output.find(sim->pty_path() + ": " + T(text::kDownloadComplete) + "\n"),
+              std::string::npos);
+  }
+  // the summary: one row per port
+  EXPECT_EQ(std::count(run.error_output.begin(), run.error_output.end(), '\n') >= 9, true);
+  EXPECT_NE(run.error_output.find("no-such-device  stopped"), std::string::npos);
 }
 
 TEST(FlashCommandLine, ListingAndUsage) {

@@ -10,14 +10,13 @@ void FileLog::AppendLine(const std::string& line) {
   if (file_ != nullptr) std::fwrite(line.data(), 1, line.size(), file_);
 }
 
-ConsoleHost::ConsoleHost(const ConsoleJob& job, std::FILE* messages, bool progress_on, LogView& log)
-    : job_(job), messages_(messages), log_(log), progress_(messages, progress_on) {
+ConsoleHost::ConsoleHost(const ConsoleJob& job, ConsoleOutput& output, LogView& log)
+    : job_(job), output_(output), log_(log) {
   if (job_.port_text.find('/') != std::string::npos) port_.SetDevicePath(job_.port_text);
 }
 
 void ConsoleHost::ShowStatus(const std::string& text) {
-  status_ = text;
-  progress_.SetPhase(text);
+  output_.Phase(text);
 }
 
 void ConsoleHost::HideStatus() {
@@ -25,11 +24,11 @@ void ConsoleHost::HideStatus() {
 }
 
 void ConsoleHost::SetProgressRange(std::int32_t low, std::int32_t high) {
-  progress_.SetRange(low, high);
+  output_.Range(low, high);
 }
 
 void ConsoleHost::SetProgressPosition(std::int32_t position) {
-  progress_.SetPosition(position);
+  output_.Position(position);
 }
 
 void ConsoleHost::SetJobControls(JobControls state) {
@@ -37,15 +36,13 @@ void ConsoleHost::SetJobControls(JobControls state) {
 }
 
 void ConsoleHost::StartBusyIndicator() {
-  progress_.SetPhase(LookupText(text::kBusyIndicator));
+  output_.Phase(LookupText(text::kBusyIndicator));
 }
 
 void ConsoleHost::StopBusyIndicator() {}
 
 void ConsoleHost::ShowMessage(const std::string& text) {
-  progress_.Finish();
-  std::fprintf(messages_, "%s\n", text.c_str());
-  std::fflush(messages_);
+  output_.Message(text);
 }
 
 }  // namespace vexo

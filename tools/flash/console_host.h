@@ -1,6 +1,6 @@
-// The command-line host of the download engine. Every text the window would
-// show in a box goes to standard error as its own line; on a terminal a
-// progress line is redrawn in place. The log goes to a file when one is
+// The command-line host of the download engine. What the window would show
+// goes to a ConsoleOutput: messages as lines on standard error, on a terminal
+// a progress line redrawn in place. The log goes to a file when one is
 // given, every line kept. Called from the job's worker thread only, while the
 // main thread waits for it.
 #pragma once
@@ -11,7 +11,7 @@
 
 #include "download/job_host.h"
 #include "link/cmscomm.h"
-#include "tools/flash/progress_line.h"
+#include "tools/flash/console_output.h"
 
 namespace vexo {
 
@@ -39,7 +39,7 @@ struct ConsoleJob {
 
 class ConsoleHost final : public JobHost {
  public:
-  ConsoleHost(const ConsoleJob& job, std::FILE* messages, bool progress_on, LogView& log);
+  ConsoleHost(const ConsoleJob& job, ConsoleOutput& output, LogView& log);
 
   int DownloadMode() override { return job_.mode; }
   std::string PortListText() override { return job_.port_text; }
@@ -60,11 +60,9 @@ class ConsoleHost final : public JobHost {
 
  private:
   ConsoleJob job_;
-  std::FILE* messages_;
+  ConsoleOutput& output_;
   LogView& log_;
   CMSComm port_;
-  ProgressLine progress_;
-  std::string status_;
 };
 
 }  // namespace vexo

@@ -55,6 +55,8 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--status-lines") {
+      options.status_lines = true;
     } else if (arg == "--verify" || arg == "--list") {
       if (inline_value) return fail(arg + " takes no value");
       (arg == "--verify" ? options.verify : options.list) = true;
@@ -93,7 +95,9 @@ const char* FlashUsage() {
          "\n"
          "  --port NAME  COM1..COM16 (mapped as the window maps them; section [ports]\n"
          "               of system.ini first) or a device path such as /dev/ttyUSB0.\n"
-         "               Given more than once, every listed radio is flashed at once.\n"
+         "               Given more than once, every listed radio is flashed at once,\n"
+         "               one progress line per port, a summary at the end; the log\n"
+         "               of each goes to FILE.<port>.\n"
          "               Default: the port saved by the window.\n"
          "  --baud N     rate for programming: 9600, 19200, 38400, 57600 or 115200.\n"
          "               Default: the saved rate, else 19200.\n"

@@ -20,6 +20,7 @@ struct FlashOptions {
   std::optional<std::string> log_path;
   bool list = false;
   bool help = false;
+  bool status_lines = false;  // internal: report as status lines to a parent vexo-flash
   std::optional<std::string> firmware;
 };
 

@@ -12,6 +12,7 @@
 #include "download/program_listing.h"
 #include "tools/flash/console_host.h"
 #include "tools/flash/flash_options.h"
+#include "tools/flash/multi_flash.h"
 
 namespace vexo {
 namespace {
@@ -28,6 +29,12 @@ int SavedBaud() {
   std::string saved = ReadSetting(setting::kComputer, setting::kBaud);
   int baud = DecimalValue(saved);
   return std::to_string(baud) == saved && IsTargetBaud(baud) ? baud : kDefaultBaud;
+}
+
+std::string SelfPath() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string("vexo-flash");
 }
 
 class StreamMessages final : public MessageHost {
@@ -72,7 +79,16 @@ int Run(const std::vector<std::string>& args) {
     return ListProgramMessages(job.firmware_path, listing, messages, nullptr) == 0 ? kExitCompleted
                                                                                    : kExitStopped;
   }
-  if (options.ports.size() > 1) return UsageError("give one --port");
+  if (options.ports.size() > 1) {
+    MultiFlashSetup setup;
+    setup.program = SelfPath();
+    setup.ports = options.ports;
+    setup.common_args = {"--baud", std::to_string(job.baud), job.firmware_path};
+    if (options.verify) setup.common_args.insert(setup.common_args.begin(), "--verify");
+    setup.log_path = options.log_path;
+    setup.terminal = isatty(STDERR_FILENO) != 0;
+    return FlashEveryPort(setup);
+  }
   job.port_text = options.ports.empty() ? AppState().SavedPortText : options.ports.front();
 
   std::FILE* log_file = nullptr;
@@ -81,7 +97,10 @@ int Run(const std::vector<std::string>& args) {
     if (log_file == nullptr) return UsageError("cannot write the log file " + *options.log_path);
   }
   FileLog log(log_file);
-  ConsoleHost host(job, stderr, isatty(STDERR_FILENO) != 0, log);
+  TerminalOutput terminal(stderr, isatty(STDERR_FILENO) != 0);
+  StatusOutput status(stderr);
+  ConsoleOutput& output = options.status_lines ? static_cast<ConsoleOutput&>(status) : terminal;
+  ConsoleHost host(job, output, log);
   int result = kExitStopped;
   std::thread worker([&] { result = DownloadWorker(host); });
   worker.join();

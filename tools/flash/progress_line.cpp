@@ -54,8 +54,9 @@ std::string ProgressLine::Text() {
     const std::int64_t total = static_cast<std::int64_t>(high_) - low_ + 1;
     const std::int64_t done = std::min<std::int64_t>(position_ - low_ + 1, total);
     char figures[96];
-    std::snprintf(figures, sizeof figures, " %3lld%%  %lld/%lld records", static_cast<long long>(done * 100 / total),
-                  static_cast<long long>(done), static_cast<long long>(total));
+    std::snprintf(figures, sizeof figures, " %3lld%%  %lld/%lld records",
+                  static_cast<long long>(done * 100 / total), static_cast<long long>(done),
+                  static_cast<long long>(total));
     text += figures;
     text += "  " + FormatDuration(elapsed) + " elapsed";
     if (done > 0) text += ", " + FormatDuration(elapsed * (total - done) / done) + " left";

@@ -1,0 +1,28 @@
+// Several radios at once: one vexo-flash child process per port (the
+// engine's state is process-wide), each reporting through status lines
+// (console_output.h). On a terminal one progress line per port is redrawn in
+// place; messages are printed as "<port>: <text>"; a summary table ends the
+// run. Runs on the main thread.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexo {
+
+struct MultiFlashSetup {
+  std::string program;  // this vexo-flash
+  std::vector<std::string> ports;
+  std::vector<std::string> common_args;  // every option but --port and --log
+  std::optional<std::string> log_path;   // each port logs to <log>.<port>
+  bool terminal = false;
+};
+
+// 0 only when every download ran to its end.
+int FlashEveryPort(const MultiFlashSetup& setup);
+
+// The log file of one port: path + "." + the port name with '/' as '_'.
+std::string PortLogPath(const std::string& path, const std::string& port);
+
+}  // namespace vexo
