@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "app/process_state.h"
@@ -53,9 +54,14 @@ struct Spawned {
   Clock::time_point start;
 };
 
-Spawned SpawnFlash(const std::string& pty, const WireSetup& setup, const std::string& image) {
-  std::vector<std::string> text = {testing::ProgramPath("vexo-flash"), "--port", pty, "--baud",
+Spawned SpawnFlash(const std::vector<std::string>& ptys, const WireSetup& setup,
+                   const std::string& image, const std::string& errors = "/dev/null") {
+  std::vector<std::string> text = {testing::ProgramPath("vexo-flash"), "--baud",
                                    std::to_string(setup.baud)};
+  for (const std::string& pty : ptys) {
+    text.push_back("--port");
+    text.push_back(pty);
+  }
   if (setup.verify) text.push_back("--verify");
   text.push_back(image);
   std::vector<char*> argv;
@@ -63,7 +69,8 @@ Spawned SpawnFlash(const std::string& pty, const WireSetup& setup, const std::st
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   Spawned s;
   s.start = Clock::now();
   if (posix_spawn(&s.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) s.pid = -1;
@@ -95,29 +102,26 @@ std::string WriteImage(const WireSetup& setup, const std::string& scratch, int i
 
 }  // namespace
 
-std::vector<WireRun> RunWireParallel(const WireSetup& setup, int count,
-                                     const std::string& scratch) {
+namespace {
+
+// Simulators for count downloads; empty with error set when one fails.
+std::vector<std::unique_ptr<testing::SimProcess>> StartSims(const WireSetup& setup, int count,
+                                                            std::string& error) {
   std::vector<std::unique_ptr<testing::SimProcess>> sims;
-  std::vector<WireRun> runs(count);
-  std::vector<Spawned> flashes(count);
   for (int i = 0; i < count; ++i) {
     sims.push_back(std::make_unique<testing::SimProcess>(SimArgs(setup)));
     if (!sims.back()->ok()) {
-      runs[i].error = sims.back()->error();
-      return runs;
+      error = sims.back()->error();
+      return {};
     }
   }
-  std::vector<std::string> images;
-  for (int i = 0; i < count; ++i) images.push_back(WriteImage(setup, scratch, i));
-  for (int i = 0; i < count; ++i) flashes[i] = SpawnFlash(sims[i]->pty_path(), setup, images[i]);
-  for (int i = 0; i < count; ++i) {
-    if (flashes[i].pid < 0) {
-      runs[i].error = "cannot start vexo-flash";
-      continue;
-    }
-    Reap(flashes[i], runs[i]);
-  }
-  for (int i = 0; i < count; ++i) {
+  return sims;
+}
+
+// The wire time each simulator saw, plus the fixed pauses.
+void TakeReports(const WireSetup& setup, std::vector<std::unique_ptr<testing::SimProcess>>& sims,
+                 std::vector<WireRun>& runs) {
+  for (std::size_t i = 0; i < sims.size(); ++i) {
     testing::SimResult result = sims[i]->Stop();
     if (!result.report) {
       runs[i].error = "no report from the simulator";
@@ -126,11 +130,58 @@ std::vector<WireRun> RunWireParallel(const WireSetup& setup, int count,
     runs[i].theoretical_ms = WireMillis(*result.report) + kFixedPausesMs + setup.erase_ms;
     runs[i].ok = runs[i].error.empty();
   }
-  return runs;
 }
 
+}  // namespace
+
 WireRun RunWire(const WireSetup& setup, const std::string& scratch) {
-  return RunWireParallel(setup, 1, scratch).front();
+  std::vector<WireRun> runs(1);
+  auto sims = StartSims(setup, 1, runs[0].error);
+  if (sims.empty()) return runs[0];
+  Spawned flash = SpawnFlash({sims[0]->pty_path()}, setup, WriteImage(setup, scratch, 0));
+  if (flash.pid < 0) {
+    runs[0].error = "cannot start vexo-flash";
+  } else {
+    Reap(flash, runs[0]);
+  }
+  TakeReports(setup, sims, runs);
+  return runs[0];
+}
+
+std::vector<WireRun> RunSeveralPorts(const WireSetup& setup, int count,
+                                     const std::string& scratch) {
+  std::vector<WireRun> runs(count);
+  auto sims = StartSims(setup, count, runs[0].error);
+  if (sims.empty()) return runs;
+  std::vector<std::string> ptys;
+  for (auto& sim : sims) ptys.push_back(sim->pty_path());
+  const std::string summary = scratch + "/several.txt";
+  Spawned flash = SpawnFlash(ptys, setup, WriteImage(setup, scratch, 0), summary);
+  WireRun whole;
+  if (flash.pid < 0) {
+    whole.error = "cannot start vexo-flash";
+  } else {
+    Reap(flash, whole);
+  }
+  // Summary rows: "<port>  completed  <seconds> s  <message>".
+  std::istringstream rows(testing::ReadWholeFile(summary));
+  for (std::string row; std::getline(rows, row);) {
+    for (int i = 0; i < count; ++i) {
+      char result[32] = {};
+      double seconds = 0;
+      if (row.rfind(ptys[i] + " ", 0) == 0 &&
+          std::sscanf(row.c_str() + ptys[i].size(), " %31s %lf s", result, &seconds) == 2) {
+        runs[i].measured_ms = seconds * 1000;
+        if (std::string(result) != "completed") runs[i].error = "the download did not complete";
+      }
+    }
+  }
+  for (WireRun& run : runs) {
+    if (run.measured_ms == 0 && run.error.empty()) run.error = "no summary row";
+    if (!whole.error.empty() && run.error.empty()) run.error = whole.error;
+  }
+  TakeReports(setup, sims, runs);
+  return runs;
 }
 
 OverheadRun RunCommandLineOverhead(int records, const std::string& scratch) {

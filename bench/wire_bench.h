@@ -29,8 +29,9 @@ struct WireSetup {
 // One download by the vexo-flash program against its own simulator.
 WireRun RunWire(const WireSetup& setup, const std::string& scratch);
 
-// count downloads at once, each against a simulator of its own.
-std::vector<WireRun> RunWireParallel(const WireSetup& setup, int count, const std::string& scratch);
+// count downloads at once by one vexo-flash given count ports, each against a
+// simulator of its own; each run's time is the one its summary row gives.
+std::vector<WireRun> RunSeveralPorts(const WireSetup& setup, int count, const std::string& scratch);
 
 struct OverheadRun {
   bool ok = false;

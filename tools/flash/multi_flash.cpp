@@ -156,8 +156,8 @@ void PrintSummary(const std::vector<Child>& children) {
                "time", "last message");
   for (const Child& c : children) {
     std::string message = c.last_message.substr(0, c.last_message.find('\n'));
-    std::fprintf(stderr, "%-*s  %-9s  %-7s  %s\n", static_cast<int>(width), c.port.c_str(),
-                 Screen::Ending(c).c_str(), FormatDuration(c.took).c_str(), message.c_str());
+    std::fprintf(stderr, "%-*s  %-9s  %6.1f s  %s\n", static_cast<int>(width), c.port.c_str(),
+                 Screen::Ending(c).c_str(), static_cast<double>(c.took) / 1000.0, message.c_str());
   }
 }
 
