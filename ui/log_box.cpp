@@ -16,10 +16,11 @@ LogBox::LogBox(QWidget* parent) : QPlainTextEdit(parent) {
   // would only cost memory.
   setUndoRedoEnabled(false);
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  connect(document(), &QTextDocument::contentsChanged, this, [this] { length_ = LengthHere(); });
 }
 
 std::size_t LogBox::TextLength() {
-  return RunOnThreadOf(this, [this] { return LengthHere(); });
+  return length_;
 }
 
 void LogBox::Empty() {

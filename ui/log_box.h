@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <atomic>
 
 #include "link/log_view.h"
 
@@ -16,7 +17,8 @@ class LogBox : public QPlainTextEdit, public LogView {
  public:
   explicit LogBox(QWidget* parent = nullptr);
 
-  // LogView, callable from any thread.
+  // LogView, callable from any thread. TextLength reads a count kept up to
+  // date with every change, so the exchange's cap check costs no round trip.
   std::size_t TextLength() override;
   void Empty() override;
   void AppendLine(const std::string& line) override;
@@ -24,6 +26,8 @@ class LogBox : public QPlainTextEdit, public LogView {
  private:
   std::size_t LengthHere() const;
   void AppendHere(const std::string& line);
+
+  std::atomic<std::size_t> length_{0};
 };
 
 }  // namespace vexo::ui

@@ -76,6 +76,7 @@ class TestListingTest : public QObject {
     QCOMPARE(dialog.Log().TextLength(), kCap - 1 + kListed);
 
     dialog.Log().Empty();
+    QCOMPARE(dialog.Log().TextLength(), std::size_t{0});
     dialog.Log().AppendLine(Filler(kCap));
     dialog.ListProgramMessages();
     QCOMPARE(dialog.Log().TextLength(), kListed);
