@@ -1,12 +1,10 @@
 #include "link/cmscomm.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 #include <cstring>
 #include <thread>
 
+#include "link/port_diagnosis.h"
 #include "link/port_map.h"
 
 namespace vexo {
@@ -64,33 +63,33 @@ std::string SystemReason(const std::string& path, int error) {
   return path + ": " + std::strerror(error);
 }
 
-std::string GroupOf(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return "dialout";
-  const group* owner = getgrgid(info.st_gid);
-  return owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
+// The system's reason, then one line per set-up hint.
+std::string WithHints(std::string reason, const std::vector<std::string>& hints) {
+  for (const std::string& hint : hints) reason += "\n" + hint;
+  return reason;
 }
 
 PortStatus OpenFailure(const std::string& path, int error) {
+  PortError code = PortError::io_error;
   switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return {PortError::not_found,
-              SystemReason(path, error) + "; no such device: is the cable plugged in?"};
+      code = PortError::not_found;
+      break;
     case EACCES:
-    case EPERM: {
-      const std::string group = GroupOf(path);
-      return {PortError::permission_denied,
-              SystemReason(path, error) + "; the device belongs to group '" + group +
-                  "': run 'sudo usermod -aG " + group + " $USER', then log out and in"};
-    }
+    case EPERM:
+      code = PortError::permission_denied;
+      break;
     case EBUSY:
     case EWOULDBLOCK:
-      return {PortError::busy, SystemReason(path, EBUSY) + "; in use by another program"};
+      code = PortError::busy;
+      break;
     default:
-      return {PortError::io_error, SystemReason(path, error)};
+      break;
   }
+  const int shown = error == EWOULDBLOCK ? EBUSY : error;
+  return {code, WithHints(SystemReason(path, shown), OpenFailureHints(path, error))};
 }
 
 std::string PresentPortsText() {
@@ -228,8 +227,9 @@ PortStatus CMSComm::Open() {
   if (path.empty()) {
     const std::optional<std::string> resolved = ResolveCommPort(comm_port_);
     if (!resolved) {
-      return {PortError::no_such_port,
-              "COM" + std::to_string(comm_port_) + " is no serial device; " + PresentPortsText()};
+      return {PortError::no_such_port, WithHints("COM" + std::to_string(comm_port_) +
+                                                     " is no serial device; " + PresentPortsText(),
+                                                 MissingDeviceHints())};
     }
     path = *resolved;
   }
