@@ -14,6 +14,7 @@
 #include "link/cmscomm.h"
 #include "link/frame_exchange.h"
 #include "link/hex_text.h"
+#include "tests/link/pty_pair.h"
 #include "tests/support/fake_port.h"
 #include "tests/tools/sim_process.h"
 #include "tools/radio_sim/boot_loader.h"
@@ -247,12 +248,17 @@ TEST(BootLoaderTest, RecordFaultsHitTheChosenRecordsAndAttempts) {
   EXPECT_EQ(HexOf(send(0x0100).reply), "50000001007F");  // record 2, wrong every time
   Response again = send(0x0100);
   EXPECT_EQ(HexOf(again.reply), "50000001007F");
-  EXPECT_TRUE(again.hang_up);  // the third record has been answered
+  EXPECT_FALSE(again.hang_up);  // a repeat of the last record before the hang-up
   EXPECT_EQ(loader.flash().bytes()[0x0105], 5 ^ 0x01);
   EXPECT_EQ(loader.flash().bytes()[0x0104], 4);
   Response fourth = send(0x0180);
   EXPECT_TRUE(fourth.reply.empty());
   EXPECT_TRUE(fourth.hang_up);
+
+  config.faults.hang_up_after = 1;
+  BootLoader early(config);
+  EXPECT_FALSE(early.Handle(MessageKind::program, ProgramMessage(0, 0)).hang_up);
+  EXPECT_TRUE(early.Handle(MessageKind::closing, ClosingFrame()).hang_up);
 }
 
 TEST(BootLoaderTest, ReplyFaults) {
@@ -428,18 +434,19 @@ TEST(SimulatorTest, NoiseIsRepeatableWithItsSeed) {
   EXPECT_EQ(deaf.report().events().at(0).event, "noise");
 }
 
-TEST(SimulatorTest, HangUpFollowsTheLastEcho) {
+TEST(SimulatorTest, HangUpComesWithTheMessageAfterTheLastEcho) {
   SimConfig config;
   config.faults.hang_up_after = 1;
   Simulator sim(config);
   sim.Receive(ProgramMessage(0, 0), 9600, 0us);
-  std::vector<LineAction> actions = sim.Run(0us);
-  ASSERT_EQ(actions.size(), 2u);
-  EXPECT_EQ(HexOf(actions[0].bytes), "500000000080");
-  EXPECT_EQ(actions[1].type, LineAction::Type::hang_up);
+  EXPECT_EQ(Written(sim, 0us), "500000000080");
+  sim.Receive(ProgramMessage(0x80, 0), 9600, 1ms);
+  std::vector<LineAction> actions = sim.Run(1ms);
+  ASSERT_EQ(actions.size(), 1u);
+  EXPECT_EQ(actions[0].type, LineAction::Type::hang_up);
   EXPECT_TRUE(sim.hung_up());
-  sim.Receive(Ascii("FIRMWAR"), 9600, 1ms);
-  EXPECT_TRUE(sim.Run(1ms).empty());
+  sim.Receive(Ascii("FIRMWAR"), 9600, 2ms);
+  EXPECT_TRUE(sim.Run(2ms).empty());
 }
 
 // ---- Report, options, images -----------------------------------------------
@@ -821,6 +828,7 @@ TEST_F(SimOnPtyTest, SeededNoiseDamagesTheChosenDirection) {
 TEST_F(SimOnPtyTest, HangUpClosesTheLineAfterTheLastEcho) {
   Start({"--hang-up-after", "1"});
   EXPECT_EQ(Ask(ProgramMessage(0, 0), 6), "500000000080");
+  EXPECT_EQ(Ask(ProgramMessage(0x80, 0), 6, kSilenceMs), "");
   std::optional<SimResult> result = sim_->WaitForExit(std::chrono::seconds(10));
   ASSERT_TRUE(result) << "the simulator did not end after hanging up";
   EXPECT_EQ(result->end.exit_code, 0);
@@ -833,6 +841,7 @@ TEST_F(SimOnPtyTest, OnceEndsAfterACompletedSession) {
   Start({"--once"});
   EXPECT_EQ(Ask(ClosingFrame(), 1), "45");
   EXPECT_EQ(Ask("45", 1), "06");
+  port_.SetPortOpen(false);
   std::optional<SimResult> result = sim_->WaitForExit(std::chrono::seconds(10));
   ASSERT_TRUE(result) << "the simulator did not end after the session";
   EXPECT_EQ(result->end.exit_code, 0);
@@ -867,6 +876,33 @@ TEST_F(SimOnPtyTest, WhatTheHostLeftUnreadIsGoneWhenItReopens) {
   SimResult result = Stop();
   ASSERT_TRUE(result.report);
   EXPECT_EQ(result.report->Select("port").at(1).note, "closed");
+}
+
+// A serial device stands in for the cable: the test holds the far end (a
+// pseudo-terminal's master) and the simulator opens the slave as its port.
+TEST(SimOnDeviceTest, ServesADeviceAndSetsItsRate) {
+  testing::PtyPair cable;
+  ASSERT_TRUE(cable.ok());
+  SimProcess sim({"--device", cable.SlavePath()});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  EXPECT_EQ(sim.pty_path(), cable.SlavePath());
+  ASSERT_TRUE(cable.Write(Ascii("FIRMWAR")));
+  EXPECT_EQ(HexOf(cable.Read(1)), "06");
+  ASSERT_TRUE(cable.Write(Ascii("BPSSET4")));
+  EXPECT_EQ(HexOf(cable.Read(4)), "42505334");
+  std::optional<termios> line;
+  for (int i = 0; i < 500 && (!line || cfgetospeed(&*line) != B115200); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    line = cable.SlaveSettings();
+  }
+  ASSERT_TRUE(line);
+  EXPECT_EQ(cfgetospeed(&*line), static_cast<speed_t>(B115200));
+  ASSERT_TRUE(cable.Write(EchoTest()));
+  EXPECT_EQ(HexOf(cable.Read(129)), HexOf(EchoTest()));
+  SimResult result = sim.Stop();
+  EXPECT_EQ(result.end.exit_code, 0) << result.error_output;
+  ASSERT_TRUE(result.report);
+  EXPECT_EQ(result.report->Select("message", "echo_test").at(0).rate, 115200);
 }
 
 // ---- The command line ------------------------------------------------------

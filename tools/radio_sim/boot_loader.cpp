@@ -42,6 +42,7 @@ BootLoader::BootLoader(const SimConfig& config) : config_(config), flash_(config
 
 Response BootLoader::Handle(MessageKind kind, std::span<const std::uint8_t> bytes) {
   if (kind != MessageKind::finish && kind != MessageKind::closing) closing_seen_ = false;
+  if (hang_up_armed_ && kind != MessageKind::program) return HangUp();
   switch (kind) {
     case MessageKind::probe_a:
     case MessageKind::probe_b: {
@@ -74,6 +75,12 @@ Response BootLoader::Handle(MessageKind kind, std::span<const std::uint8_t> byte
       return Read(bytes);
   }
   return Silence("unknown message");
+}
+
+Response BootLoader::HangUp() const {
+  Response r = Silence("fault: hang up");
+  r.hang_up = true;
+  return r;
 }
 
 Response BootLoader::Downing() const {
@@ -121,11 +128,7 @@ Response BootLoader::Program(std::span<const std::uint8_t> bytes) {
   std::uint32_t address = AddressOf(bytes);
   int record = CountAttempt(address);
   const FaultOptions& faults = config_.faults;
-  if (faults.hang_up_after && record >= *faults.hang_up_after) {
-    Response r = Silence("fault: hang up");
-    r.hang_up = true;
-    return r;
-  }
+  if (faults.hang_up_after && record >= *faults.hang_up_after) return HangUp();
   if (!flash_.Write(address, bytes.subspan(6, kRecordDataBytes))) {
     return Silence("beyond the flash");
   }
@@ -143,7 +146,8 @@ Response BootLoader::Program(std::span<const std::uint8_t> bytes) {
     r.reply[5] ^= 0xFF;
     r.note = "fault: wrong echo";
   }
-  if (faults.hang_up_after && record + 1 == *faults.hang_up_after) r.hang_up = true;
+  // The line dies once the host has the last echo: at its next message.
+  if (faults.hang_up_after && record + 1 == *faults.hang_up_after) hang_up_armed_ = true;
   return r;
 }
 

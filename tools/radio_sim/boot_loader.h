@@ -22,7 +22,7 @@ struct Response {
   std::optional<int> rate_after;    // the loader's rate once the reply has left
   bool restart = false;             // back to the start rate at once (a new handshake)
   bool session_complete = false;    // the final 06 of a download
-  bool hang_up = false;             // the line closes once the reply has left
+  bool hang_up = false;             // the line closes (nothing is sent)
   std::string note;                 // why nothing or something unusual was sent
 };
 
@@ -37,6 +37,7 @@ class BootLoader {
   const FlashMemory& flash() const { return flash_; }
 
  private:
+  Response HangUp() const;
   Response Downing() const;
   Response SetRate(std::span<const std::uint8_t> bytes) const;
   Response Erase();
@@ -55,6 +56,7 @@ class BootLoader {
   std::optional<std::uint32_t> record_address_;
   int attempt_ = 0;  // attempts of that record so far, this one included
   int page_replies_ = 0;
+  bool hang_up_armed_ = false;  // the last record before the hang-up was echoed
 };
 
 }  // namespace vexo::sim

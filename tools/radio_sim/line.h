@@ -28,6 +28,8 @@ class Line {
   virtual std::vector<std::string> TakePortEvents() { return {}; }
   // False while no host has the port open: what is sent then is lost.
   virtual bool HostListening() const { return true; }
+  // True where closing our end throws away what the host has not read yet.
+  virtual bool LosesUnreadOnClose() const { return false; }
   // Closes the line as a cable pulled out would.
   virtual void HangUp() = 0;
 };

@@ -10,11 +10,7 @@
 
 #include <array>
 #include <cerrno>
-#include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "tools/radio_sim/line.h"
 #include "tools/radio_sim/sim_protocol.h"
@@ -22,8 +18,6 @@
 namespace vexo::sim {
 
 namespace {
-
-constexpr std::chrono::milliseconds kDrainLimit(500);
 
 class PtyLine final : public Line {
  public:
@@ -100,19 +94,10 @@ class PtyLine final : public Line {
   }
 
   bool HostListening() const override { return watch_ < 0 || opens_ > 0; }
+  // Closing the master hangs the slave up, and the kernel flushes its input.
+  bool LosesUnreadOnClose() const override { return true; }
 
-  // Closing the master hangs the slave up, and the kernel then throws away
-  // what the host has not read yet. A pulled cable has delivered what was
-  // already on it, so the host is given a moment to read that first.
-  void HangUp() override {
-    const auto deadline = std::chrono::steady_clock::now() + kDrainLimit;
-    int unread = 0;
-    while (slave_ >= 0 && ioctl(slave_, FIONREAD, &unread) == 0 && unread > 0 &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    Close();
-  }
+  void HangUp() override { Close(); }
 
  private:
   // The host has closed the port (and may have opened it again since).

@@ -18,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 // slice leave together instead of waking the process for each.
 constexpr SimTime kShortestWait = std::chrono::milliseconds(1);
 constexpr std::size_t kReadChunk = 4096;
+constexpr SimTime kLinger = std::chrono::seconds(2);
 
 class Session {
  public:
@@ -46,6 +47,7 @@ class Session {
           line_.SetRate(action.rate);
           break;
         case LineAction::Type::session_end:
+          if (!session_done_) linger_until_ = Now() + kLinger;
           session_done_ = true;
           break;
         case LineAction::Type::hang_up:
@@ -57,8 +59,17 @@ class Session {
     }
     if (!Flush()) return ServeEnd::line_failed;
     Trace();
-    if (options_.once && session_done_ && unsent_.empty()) return ServeEnd::session_done;
+    if (options_.once && session_done_ && unsent_.empty() && !Lingering()) {
+      return ServeEnd::session_done;
+    }
     return std::nullopt;
+  }
+
+  // After the last session, a line that loses what the host has not read
+  // stays until the host has closed the port (or kLinger has passed), so the
+  // final 06 reaches it.
+  bool Lingering() const {
+    return line_.LosesUnreadOnClose() && line_.HostListening() && Now() < linger_until_;
   }
 
   void Queue(const std::vector<std::uint8_t>& bytes) {
@@ -90,7 +101,9 @@ class Session {
     fds[1] = {signal_fd_, POLLIN, 0};
     fds[2] = {line_.WatchFd(), POLLIN, 0};
     int timeout_ms = -1;
-    if (std::optional<SimTime> wake = sim_.NextWake()) {
+    std::optional<SimTime> wake = sim_.NextWake();
+    if (options_.once && session_done_ && (!wake || linger_until_ < *wake)) wake = linger_until_;
+    if (wake) {
       SimTime wait = *wake - Now();
       if (wait > SimTime(0) && wait < kShortestWait) wait = kShortestWait;
       timeout_ms =
@@ -135,6 +148,7 @@ class Session {
   Clock::time_point start_ = Clock::now();
   std::vector<std::uint8_t> unsent_;
   bool session_done_ = false;
+  SimTime linger_until_{0};
   std::size_t traced_ = 0;
 };
 

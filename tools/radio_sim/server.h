@@ -3,7 +3,9 @@
 // and a stop signal; reads, hands bytes over with the host's current rate,
 // and carries out the line actions. Returns when a stop signal arrives, the
 // line has been hung up, the line fails, or (with once) after the first
-// completed session. One thread.
+// completed session, as soon as the host has closed the port or 2 s have
+// passed (a pseudo-terminal loses what the host has not read when it goes).
+// One thread.
 #pragma once
 
 #include <ostream>
@@ -14,7 +16,7 @@
 namespace vexo::sim {
 
 struct ServeOptions {
-  bool once = false;              // stop after the first completed session
+  bool once = false;              // stop after the first completed session (see Serve)
   std::ostream* trace = nullptr;  // every report event as a line, when set
 };
 

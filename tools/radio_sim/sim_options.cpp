@@ -28,7 +28,8 @@ Line:
   --device PATH          serve an existing serial device wired to a real host
                          (its rate is the loader's own; the host's is unseen)
   --once                 stop after one completed session (closing frame and
-                         the final 45 answered), writing the report
+                         the final 45 answered) once the host has closed the
+                         port (at most 2 s later), writing the report
   --pace                 behave like a real line: a message counts as received
                          when its last byte would have arrived (10 bits a byte
                          from its first byte), replies leave at the same speed
@@ -65,8 +66,9 @@ Faults (all combinable):
   --corrupt-rate P       corrupt each byte with probability P
   --noise in|out|both    which direction drops and corruption hit (both)
   --seed N               seed of the random faults (1)
-  --hang-up-after K      close the line once K records have been echoed
-                         (0: at the first record)
+  --hang-up-after K      close the line at the first message after the echo
+                         of record K-1, a repeat of it aside (0: at the first
+                         record); the simulator then stops
   KINDS: comma-separated probe_a, probe_b, firmwar, downing, identity, bpsset,
   bpsset_plain, echo_test, erase_all, program, closing, finish, read_request
 Output:
