@@ -36,9 +36,8 @@ void Simulator::Receive(std::span<const std::uint8_t> bytes, int host_rate, SimT
   if (hung_up_ || bytes.empty()) return;
   std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
   if (in_noise_.Apply(data)) {
-    ReportEvent e{now,       std::string(kEventNoise),     {},
-                  host_rate, {bytes.begin(), bytes.end()}, "received as " + HexOf(data)};
-    report_.Add(std::move(e));
+    std::string note = "received as " + HexOf(data);
+    report_.Add({now, std::string(kEventNoise), {}, host_rate, {bytes.begin(), bytes.end()}, note});
   }
   if (data.empty()) return;
   int rate = host_rate != 0 ? host_rate : rate_;
