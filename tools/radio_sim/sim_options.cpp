@@ -65,7 +65,7 @@ Faults (all combinable):
   --drop-rate P          drop each byte with probability P (0..1)
   --corrupt-rate P       corrupt each byte with probability P
   --noise in|out|both    which direction drops and corruption hit (both)
-  --seed N               seed of the random faults (1)
+  --seed N               seed of the random faults and of test-image data (1)
   --hang-up-after K      close the line at the first message after the echo
                          of record K-1, a repeat of it aside (0: at the first
                          record); the simulator then stops
