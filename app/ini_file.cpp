@@ -23,7 +23,10 @@ namespace vexo {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+// A zero byte counts as a blank: SimpleIni would take it for the end of the
+// file and hide every line after it, and such a file could then never be
+// written again (no write would read back).
+constexpr std::string_view kBlanks(" \t\0", 3);
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -69,7 +72,9 @@ std::string ValueInText(const std::string& text, std::string_view section, std::
   ini.SetMultiKey(true);    // keep repeated keys, so that the first one is found
   ini.SetMultiLine(false);  // "<<<TAG" is an ordinary value
   ini.SetQuotes(false);     // quotes of both kinds are removed once, by FinishedValue
-  if (ini.LoadData(text) < 0) return {};
+  std::string visible = text;
+  std::replace(visible.begin(), visible.end(), '\0', ' ');
+  if (ini.LoadData(visible) < 0) return {};
   const char* stored =
       ini.GetValue(std::string(section).c_str(), std::string(key).c_str(), nullptr);
   return stored ? FinishedValue(stored) : std::string();
@@ -243,6 +248,9 @@ bool ReplaceFile(const std::string& path, std::string_view data) {
   struct stat old_info {};
   const bool existed = stat(target.c_str(), &old_info) == 0;
   const mode_t mode = existed ? (old_info.st_mode & 07777) : 0666;
+  // Renaming over it would succeed, but a file marked read-only, or one this
+  // process may not write, is the user's to keep as it is (root included).
+  if (existed && ((mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) return false;
 
   static std::atomic<unsigned> counter{0};
   std::string temporary;
