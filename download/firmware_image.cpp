@@ -1,7 +1,9 @@
 #include "download/firmware_image.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
@@ -38,10 +40,16 @@ void AskForHugePages(std::string& hex) {
 
 // Reads the whole file as hex text; false on any failure to open or read.
 bool ReadHex(const std::string& path, std::string& hex, BusyCursorHost* cursor) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> owned(std::fopen(path.c_str(), "rb"),
-                                                        &std::fclose);
+  // Opened without blocking (a named pipe would wait for a writer), then
+  // refused below unless it is a regular file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> owned(::fdopen(fd, "rb"), &std::fclose);
   std::FILE* file = owned.get();
-  if (file == nullptr) return false;
+  if (file == nullptr) {
+    ::close(fd);
+    return false;
+  }
   BusyCursorScope busy(cursor);
   // Only a regular file has a size to trust; a directory opens too.
   struct stat info {};

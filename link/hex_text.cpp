@@ -1,5 +1,8 @@
 #include "link/hex_text.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -91,9 +94,10 @@ std::string TrimText(std::string_view text) {
 
 bool FileExists(const std::string& path) {
   if (path.empty()) return false;
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) return false;
-  std::fclose(file);
+  // Without O_NONBLOCK, opening a named pipe waits for a writer for ever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  ::close(fd);
   return true;
 }
 
