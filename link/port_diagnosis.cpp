@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -154,10 +155,11 @@ void AddPermissionHints(const std::string& device, const struct stat& info,
   } else if (!group_may) {
     hints.push_back("Only " + UserName(info.st_uid) + " may open " + device + " (mode " +
                     ModeText(info.st_mode) + "): install the udev rule " + kUdevRuleName +
-                    ", which gives group 'dialout' access, then plug the cable in again.");
+                    ", which lets group 'dialout' use programming cables, then plug the cable "
+                    "in again (and join that group if you are not in it).");
   } else if (Contains(user.database_groups, info.st_gid)) {
-    hints.push_back("You were added to group '" + group + "' (owner of " + device +
-                    ") after this session began: log out and back in (or, in a terminal, run "
+    hints.push_back("You were added to group '" + group + "', which owns " + device +
+                    ", after this session began: log out and back in (or, in a terminal, run "
                     "'newgrp " +
                     group + "' before starting VEXO).");
   } else {
@@ -275,7 +277,10 @@ std::vector<std::string> OpenFailureHints(const std::string& device, int error,
                                           const DiagnosisContext& context) {
   std::vector<std::string> hints;
   if (error == ENOENT || error == ENODEV || error == ENXIO) {
-    hints.push_back("No such device: is the cable plugged in?");
+    // With no serial device at all, the missing-device hints ask for the cable.
+    if (!ListSerialDevices(context.paths).empty()) {
+      hints.push_back("No such device: is the cable plugged in?");
+    }
     const std::vector<std::string> more = MissingDeviceHints(context);
     hints.insert(hints.end(), more.begin(), more.end());
     return hints;
@@ -286,7 +291,7 @@ std::vector<std::string> OpenFailureHints(const std::string& device, int error,
   const std::vector<Process> processes = RunningProcesses(context.proc);
   std::vector<Process> holders;
   if (present && (error == EACCES || error == EPERM)) {
-    AddPermissionHints(device, info, context.user.value_or(CurrentUser()), hints);
+    AddPermissionHints(device, info, context.user ? *context.user : CurrentUser(), hints);
   } else if (present && (error == EBUSY || error == EWOULDBLOCK)) {
     holders = AddBusyHints(device, info, processes, context.proc, hints);
   }
