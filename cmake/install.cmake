@@ -90,9 +90,11 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${vexo_packaging_dir}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries the programs link, as Debian names them; dpkg-shlibdeps (from
-# dpkg-dev) works them out with versions, and the list stands in without it.
+# dpkg-dev, with the file program) works them out with versions, and the list
+# stands in without them.
 find_program(VEXO_DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(VEXO_DPKG_SHLIBDEPS)
+find_program(VEXO_FILE_PROGRAM file)
+if(VEXO_DPKG_SHLIBDEPS AND VEXO_FILE_PROGRAM)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
