@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -218,6 +219,7 @@ PortStatus CMSComm::SetPortOpen(bool open) {
   }
   fd_ = -1;
   failed_ = false;
+  held_.clear();
   open_path_.clear();
   return {};
 }
@@ -309,21 +311,41 @@ void CMSComm::MarkFailed() {
 }
 
 int CMSComm::InBufferCount() {
-  if (fd_ < 0 || failed_) return 0;
+  if (fd_ < 0) return 0;
+  const int held = static_cast<int>(held_.size());
+  if (failed_) return held;
   int count = 0;
   if (ioctl(fd_, FIONREAD, &count) != 0) {
     Failure(errno);
-    return 0;
+    return held;
   }
-  return std::max(count, 0);
+  return held + std::max(count, 0);
+}
+
+void CMSComm::Drain() {
+  std::uint8_t buffer[kInputReadLimit];
+  for (;;) {
+    const ssize_t got = read(fd_, buffer, sizeof buffer);
+    if (got > 0) {
+      held_.insert(held_.end(), buffer, buffer + got);
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno != EAGAIN) Failure(errno);
+    return;
+  }
 }
 
 std::vector<std::uint8_t> CMSComm::Input(std::size_t max_bytes) {
   std::vector<std::uint8_t> bytes;
-  if (fd_ < 0 || failed_) return bytes;
+  if (fd_ < 0) return bytes;
   if (input_len_ > 0) max_bytes = std::min(max_bytes, static_cast<std::size_t>(input_len_));
   bytes.resize(max_bytes);
-  std::size_t taken = 0;
+  // Bytes taken in while waiting come first: they arrived first.
+  std::size_t taken = std::min(max_bytes, held_.size());
+  std::copy_n(held_.begin(), taken, bytes.begin());
+  held_.erase(held_.begin(), held_.begin() + static_cast<long>(taken));
+  if (failed_) max_bytes = taken;
   while (taken < max_bytes) {
     const ssize_t got = read(fd_, bytes.data() + taken, max_bytes - taken);
     if (got > 0) {
@@ -376,6 +398,7 @@ PortStatus CMSComm::Output(std::span<const std::uint8_t> bytes) {
 }
 
 WaitResult CMSComm::WaitForInput(std::chrono::milliseconds limit) {
+  if (fd_ >= 0 && !held_.empty()) return WaitResult::input_waiting;
   if (fd_ < 0 || failed_) return WaitResult::failed;
   const auto deadline = SteadyClock::now() + std::max(limit, std::chrono::milliseconds::zero());
   while (true) {
@@ -402,27 +425,40 @@ WaitResult CMSComm::WaitForInput(std::chrono::milliseconds limit) {
 }
 
 WaitResult CMSComm::WaitForBytes(std::size_t count, std::chrono::milliseconds limit) {
-  if (fd_ < 0 || failed_) return WaitResult::failed;
+  if (fd_ < 0 || failed_) return WaitForInput(limit);
   const auto deadline = SteadyClock::now() + std::max(limit, std::chrono::milliseconds::zero());
   const int bits_per_byte =
       1 + line_.data_bits + (line_.parity == Parity::none ? 0 : 1) + line_.stop_bits;
+  const auto byte_time = std::chrono::microseconds(bits_per_byte * 1'000'000LL / line_.baud);
+  // Waking tens of microseconds late on every reply adds up over a download.
+  thread_local const bool precise = prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0) == 0;
+  (void)precise;
   for (;;) {
-    const int waiting = InBufferCount();
-    if (waiting <= 0) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
-      WaitResult first = WaitForInput(left);
+    // What has arrived is taken in, so that the wait below sleeps until the
+    // next byte instead of returning at once for the ones already here.
+    Drain();
+    if (failed_ || held_.size() >= count) return WaitResult::input_waiting;
+    const auto left = deadline - SteadyClock::now();
+    if (left <= SteadyClock::duration::zero()) return WaitResult::input_waiting;
+    if (held_.empty()) {
+      const WaitResult first = WaitForInput(std::chrono::ceil<std::chrono::milliseconds>(left));
       if (first != WaitResult::input_waiting) return first;
       continue;
     }
-    if (static_cast<std::size_t>(waiting) >= count) return WaitResult::input_waiting;
-    // The rest cannot be here before the line has carried it.
-    const auto rest = std::chrono::microseconds((count - static_cast<std::size_t>(waiting)) *
-                                                bits_per_byte * 1'000'000LL / line_.baud);
-    const auto left = deadline - SteadyClock::now();
-    if (left <= SteadyClock::duration::zero()) return WaitResult::input_waiting;
-    std::this_thread::sleep_for(std::min<SteadyClock::duration>(rest, left));
-    pollfd probe{fd_, POLLIN, 0};
-    if (poll(&probe, 1, 0) > 0 && IsHangUp(probe.revents)) return WaitResult::input_waiting;
+    // The rest cannot be here before the line has carried it: sleep through
+    // all but its last byte, then wake for each arrival.
+    const auto rest = byte_time * static_cast<long>(count - held_.size() - 1);
+    if (rest > std::chrono::microseconds::zero()) {
+      std::this_thread::sleep_for(std::min<SteadyClock::duration>(rest, left));
+      continue;
+    }
+    pollfd waiter{fd_, POLLIN, 0};
+    const auto left_ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    const int ready = poll(&waiter, 1, static_cast<int>(std::min<long long>(left_ms, INT_MAX)));
+    if (ready > 0 && IsHangUp(waiter.revents) && (waiter.revents & POLLIN) == 0) {
+      MarkFailed();
+      return WaitResult::input_waiting;  // what is held is still handed out
+    }
   }
 }
 

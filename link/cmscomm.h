@@ -64,6 +64,8 @@ class CMSComm final : public SerialControl {
   // failed.
   PortStatus Failure(int error);
   void MarkFailed();
+  // Moves every byte waiting in the kernel into held_.
+  void Drain();
 
   std::string device_path_;
   int comm_port_ = 0;
@@ -73,8 +75,9 @@ class CMSComm final : public SerialControl {
   bool rts_enable_ = false;
   LineSettings line_;
   int fd_ = -1;
-  std::string open_path_;  // the device fd_ was opened on
-  bool failed_ = false;    // device gone while open: later calls fail at once
+  std::string open_path_;           // the device fd_ was opened on
+  bool failed_ = false;             // device gone while open: later calls fail at once
+  std::vector<std::uint8_t> held_;  // read while waiting, not yet handed out
 };
 
 }  // namespace vexo
