@@ -10,7 +10,7 @@
 
 namespace vexo::bench {
 
-class TimingHost final : public JobHost, private LogView {
+class TimingHost : public JobHost, private LogView {
  public:
   explicit TimingHost(JobHost& inner) : inner_(inner) {}
 

@@ -1,6 +1,6 @@
 // The dialog's side of a download job: starting and joining the worker, and
 // every host operation the worker calls, each carried over to the
-// user-interface thread with RunOnThreadOf.
+// user-interface thread with OnUiThread (or handed over without waiting).
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -22,7 +22,6 @@
 #include "ui/window_texts.h"
 
 using vexo::ui::OnThreadOf;
-using vexo::ui::RunOnThreadOf;
 
 void CUpdaterDialog::StartDownload(int mode) {
   // A press before the job has disabled its buttons (it is still checking
@@ -51,31 +50,30 @@ int CUpdaterDialog::DownloadMode() {
 }
 
 std::string CUpdaterDialog::PortListText() {
-  return RunOnThreadOf(this, [this] { return port_list_->currentText().toStdString(); });
+  return OnUiThread([this] { return port_list_->currentText().toStdString(); });
 }
 
 int CUpdaterDialog::GetBaudRate() {
-  return RunOnThreadOf(
-      this, [this] { return vexo::DecimalValue(baud_list_->currentText().toStdString()); });
+  return OnUiThread([this] { return vexo::DecimalValue(baud_list_->currentText().toStdString()); });
 }
 
 std::string CUpdaterDialog::FirmwarePathText() {
-  return RunOnThreadOf(this, [this] { return path_edit_->text().toStdString(); });
+  return OnUiThread([this] { return path_edit_->text().toStdString(); });
 }
 
 void CUpdaterDialog::ShowStatus(const std::string& text) {
-  RunOnThreadOf(this, [this, &text] {
+  OnUiThread([this, &text] {
     status_label_->setText(QString::fromStdString(text));
     status_label_->show();
   });
 }
 
 void CUpdaterDialog::HideStatus() {
-  RunOnThreadOf(this, [this] { status_label_->hide(); });
+  OnUiThread([this] { status_label_->hide(); });
 }
 
 void CUpdaterDialog::SetProgressRange(std::int32_t low, std::int32_t high) {
-  RunOnThreadOf(this, [this, low, high] {
+  OnUiThread([this, low, high] {
     progress_->setRange(low, high);
     phase_low_ = low;
     phase_high_ = high;
@@ -85,7 +83,33 @@ void CUpdaterDialog::SetProgressRange(std::int32_t low, std::int32_t high) {
 }
 
 void CUpdaterDialog::SetProgressPosition(std::int32_t position) {
-  RunOnThreadOf(this, [this, position] {
+  // One step a record: handed over without waiting, shown with the next
+  // turn of the event loop.
+  if (!OnThreadOf(this)) {
+    std::lock_guard lock(progress_mutex_);
+    const bool posted = pending_position_.has_value();
+    pending_position_ = position;
+    if (!posted)
+      QMetaObject::invokeMethod(
+          this, [this] { FlushDeferred(); }, Qt::QueuedConnection);
+    return;
+  }
+  FlushDeferred();
+  ApplyProgressPosition(position);
+}
+
+void CUpdaterDialog::FlushDeferred() {
+  log_box_->FlushPending();
+  std::optional<std::int32_t> position;
+  {
+    std::lock_guard lock(progress_mutex_);
+    position.swap(pending_position_);
+  }
+  if (position) ApplyProgressPosition(*position);
+}
+
+void CUpdaterDialog::ApplyProgressPosition(std::int32_t position) {
+  {
     progress_->setValue(position);
     if (!phase_clock_.isValid()) return;
     const std::int64_t elapsed = phase_clock_.elapsed();
@@ -94,12 +118,12 @@ void CUpdaterDialog::SetProgressPosition(std::int32_t position) {
     const QString format =
         vexo::ui::PhaseProgressFormat(vexo::AppState().LanguageBase, elapsed, remaining);
     if (format != progress_->format()) progress_->setFormat(format);
-  });
+  }
 }
 
 void CUpdaterDialog::SetJobControls(vexo::JobControls state) {
   const bool idle = state == vexo::JobControls::idle;
-  RunOnThreadOf(this, [this, idle] {
+  OnUiThread([this, idle] {
     for (QPushButton* button : {epr_button_, ep_button_, exit_button_}) button->setEnabled(idle);
   });
   // The port is the job's until now; it is closed on the job's own thread.
@@ -107,11 +131,11 @@ void CUpdaterDialog::SetJobControls(vexo::JobControls state) {
 }
 
 void CUpdaterDialog::StartBusyIndicator() {
-  RunOnThreadOf(this, [this] { busy_timer_.start(kBusyIndicatorPeriod); });
+  OnUiThread([this] { busy_timer_.start(kBusyIndicatorPeriod); });
 }
 
 void CUpdaterDialog::StopBusyIndicator() {
-  RunOnThreadOf(this, [this] {
+  OnUiThread([this] {
     busy_indicator_->hide();
     busy_timer_.stop();
     update();
@@ -162,6 +186,7 @@ void CUpdaterDialog::ShowMessage(const std::string& text) {
   QMetaObject::invokeMethod(
       this,
       [this, &message, &closed] {
+        FlushDeferred();
         QMessageBox* box = NewMessageBox(message);
         box->setAttribute(Qt::WA_DeleteOnClose);
         connect(box, &QObject::destroyed, [&closed] { closed.release(); });
@@ -174,9 +199,9 @@ void CUpdaterDialog::ShowMessage(const std::string& text) {
 }
 
 void CUpdaterDialog::BeginBusyCursor() {
-  RunOnThreadOf(this, [] { QApplication::setOverrideCursor(Qt::WaitCursor); });
+  OnUiThread([] { QApplication::setOverrideCursor(Qt::WaitCursor); });
 }
 
 void CUpdaterDialog::EndBusyCursor() {
-  RunOnThreadOf(this, [] { QApplication::restoreOverrideCursor(); });
+  OnUiThread([] { QApplication::restoreOverrideCursor(); });
 }

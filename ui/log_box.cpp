@@ -16,7 +16,10 @@ LogBox::LogBox(QWidget* parent) : QPlainTextEdit(parent) {
   // would only cost memory.
   setUndoRedoEnabled(false);
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  connect(document(), &QTextDocument::contentsChanged, this, [this] { length_ = LengthHere(); });
+  connect(document(), &QTextDocument::contentsChanged, this, [this] {
+    std::lock_guard lock(mutex_);
+    length_ = LengthHere() + pending_.size();
+  });
 }
 
 std::size_t LogBox::TextLength() {
@@ -24,11 +27,49 @@ std::size_t LogBox::TextLength() {
 }
 
 void LogBox::Empty() {
-  RunOnThreadOf(this, [this] { clear(); });
+  if (OnThreadOf(this)) {
+    FlushPending();
+    clear();
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  pending_.clear();
+  empty_pending_ = true;
+  length_ = 0;
+  PostFlush();
 }
 
 void LogBox::AppendLine(const std::string& line) {
-  RunOnThreadOf(this, [this, &line] { AppendHere(line); });
+  if (OnThreadOf(this)) {
+    FlushPending();
+    AppendHere(line);
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  pending_ += line;
+  length_ += line.size();
+  PostFlush();
+}
+
+void LogBox::PostFlush() {
+  if (flush_posted_) return;
+  flush_posted_ = true;
+  QMetaObject::invokeMethod(
+      this, [this] { FlushPending(); }, Qt::QueuedConnection);
+}
+
+void LogBox::FlushPending() {
+  std::string text;
+  bool empty_first = false;
+  {
+    std::lock_guard lock(mutex_);
+    text.swap(pending_);
+    empty_first = empty_pending_;
+    empty_pending_ = false;
+    flush_posted_ = false;
+  }
+  if (empty_first) clear();
+  if (!text.empty()) AppendHere(text);
 }
 
 std::size_t LogBox::LengthHere() const {

@@ -1,11 +1,15 @@
 // LogBox: the dialog's log of every frame sent and received, a plain-text box
-// that implements LogView for the download thread. Every LogView call is
-// carried over to the user-interface thread and waited for. Lengths count the
-// text as the lines were given, each line end as the two characters "\r\n".
+// that implements LogView for the download thread. Lines from another thread
+// are handed over without waiting and shown together at the next turn of the
+// event loop (or sooner, by FlushPending), so a download never waits for the
+// box to lay out its text. Lengths count the text as the lines were given,
+// each line end as the two characters "\r\n", pending lines included.
 #pragma once
 
 #include <QPlainTextEdit>
 #include <atomic>
+#include <mutex>
+#include <string>
 
 #include "link/log_view.h"
 
@@ -23,11 +27,20 @@ class LogBox : public QPlainTextEdit, public LogView {
   void Empty() override;
   void AppendLine(const std::string& line) override;
 
+  // Shows what other threads have handed in; user-interface thread only.
+  void FlushPending();
+
  private:
   std::size_t LengthHere() const;
   void AppendHere(const std::string& line);
+  // Caller holds mutex_.
+  void PostFlush();
 
   std::atomic<std::size_t> length_{0};
+  std::mutex mutex_;
+  std::string pending_;         // lines not shown yet
+  bool empty_pending_ = false;  // the box is to be emptied before them
+  bool flush_posted_ = false;
 };
 
 }  // namespace vexo::ui

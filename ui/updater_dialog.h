@@ -9,10 +9,13 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "download/job_host.h"
 #include "link/cmscomm.h"
+#include "ui/ui_thread.h"
 
 class QComboBox;
 class QLabel;
@@ -101,6 +104,18 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   void OnJobEnded(int result);
   QMessageBox* NewMessageBox(const QString& text);
   QString Text(int id) const;
+  // Runs a host operation on the user-interface thread, after the log lines
+  // and the progress handed over before it, so the user sees them in order.
+  template <typename F>
+  auto OnUiThread(F&& call) {
+    return vexo::ui::RunOnThreadOf(this, [this, &call] {
+      FlushDeferred();
+      return call();
+    });
+  }
+  // Shows what the download thread handed over without waiting.
+  void FlushDeferred();
+  void ApplyProgressPosition(std::int32_t position);
 
   // Busy indicator state, used on the user-interface thread only.
   int dot_count_ = 0;
@@ -114,6 +129,9 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   QElapsedTimer phase_clock_;
   std::int32_t phase_low_ = 0;
   std::int32_t phase_high_ = 0;
+  // The latest progress position from the download thread, not yet shown.
+  std::mutex progress_mutex_;
+  std::optional<std::int32_t> pending_position_;
 
   QLabel* status_label_ = nullptr;
   QProgressBar* progress_ = nullptr;
