@@ -8,7 +8,7 @@ root=$PWD
 scripts/install-deps.sh
 build=${VEXO_BUILD_DIR:-$root/build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target vexo-flash vexo-radio-sim $( [ -z "${VEXO_NO_UI:-}" ] && echo vexo ) >/dev/null
+cmake --build "$build" -j"$(nproc)" --target vexo-flash vexo-radio-sim vexo >/dev/null
 bin=$build/bin
 
 demo=$root/demo

@@ -9,6 +9,7 @@ packages=(
   libsimpleini-dev
   qt6-base-dev
   fonts-wqy-microhei
+  dpkg-dev file
 )
 
 missing=()
