@@ -43,8 +43,9 @@ int main(int argc, char** argv) {
   vexo::testing::ScratchDir dir;
   const std::string image = dir.File("fw.BIN");
   vexo::testing::WriteFile(image, vexo::testing::MakeImage(records));
-  std::ofstream(dir.File("system.ini")) << "[computer]\ncom=COM1\nbps=115200\n[file]\nfile_path="
-                                        << image << "\n[ports]\ncom1=" << sim.pty_path() << "\n";
+  std::ofstream(dir.File("system.ini"))
+      << "[computer]\ncom=COM1\nbps=115200\n[file]\nfile_path=" << image
+      << "\n[ports]\ncom1=" << sim.pty_path() << "\n";
   std::ofstream(dir.File("isdebug.txt")) << "";
   QApplication app(argc, argv);
   vexo::RunStartup(dir.File("").substr(0, dir.File("").size() - 1));
