@@ -116,10 +116,8 @@ TEST_F(BadFirmwareFile, PartialLastRecordIsLeftOut) {
   }
 }
 
-TEST_F(BadFirmwareFile, FileThatExistsButCannotBeReadSays2011) {
-  // A directory and a device open but hold no firmware; a file without read
-  // permission does not open at all. All three exist, so "no such file" would
-  // send the user looking in the wrong place.
+TEST_F(BadFirmwareFile, SomethingThatOpensButIsNoFileSays2011) {
+  // A directory and a device open like files but hold no firmware.
   for (const std::string& path : {workdir.path(), std::string("/dev/null")}) {
     SCOPED_TRACE(path);
     host.messages.clear();
@@ -127,7 +125,11 @@ TEST_F(BadFirmwareFile, FileThatExistsButCannotBeReadSays2011) {
     EXPECT_EQ(Run(path), 1);
     ExpectRefusedWith(text::kFileUnreadable);
   }
+}
 
+TEST_F(BadFirmwareFile, FileWithoutReadPermissionCannotBeOpened) {
+  // 6007 says the file does not exist or cannot be opened; root would open
+  // it all the same, so the job runs as nobody then.
   const std::string locked = workdir.File("locked.BIN");
   testing::WriteFile(locked, testing::MakeImage(2));
   ASSERT_EQ(chmod(locked.c_str(), 0), 0);
@@ -143,7 +145,7 @@ TEST_F(BadFirmwareFile, FileThatExistsButCannotBeReadSays2011) {
     return result + (child_radio.received.empty() ? "" : "sent to the radio");
   });
   if (!shown) GTEST_SKIP() << "cannot drop privileges";
-  EXPECT_EQ(*shown, T(text::kFileUnreadable) + "|");
+  EXPECT_EQ(*shown, T(text::kFileMissing) + "|");
 }
 
 TEST_F(BadFirmwareFile, NamedPipeNeverHoldsTheJob) {
