@@ -535,17 +535,17 @@ TEST(SimOptionsTest, RejectsBadValues) {
 }
 
 TEST(TestImageTest, HeaderRecordsBlankRunsAndTrailingBytes) {
-  ImageSpec spec;
-  spec.records = 4;
-  spec.base = 0x1000;
-  spec.ff_runs = {{1, 2}};
-  spec.trailing = 5;
-  std::vector<std::uint8_t> image = MakeTestImage(spec);
+  ImageLayout layout;
+  layout.records = 4;
+  layout.base = 0x1000;
+  layout.ff_runs = {{1, 2}};
+  layout.trailing = 5;
+  std::vector<std::uint8_t> image = MakeTestImage(layout);
   ASSERT_EQ(image.size(), kImageHeaderBytes + 4 * kImageRecordBytes + 5);
   for (int i = 0; i < 4; ++i) {
     std::span<const std::uint8_t> record(image.data() + kImageHeaderBytes + i * kImageRecordBytes,
                                          kImageRecordBytes);
-    const std::uint32_t address = spec.base + 128 * static_cast<std::uint32_t>(i);
+    const std::uint32_t address = layout.base + 128 * static_cast<std::uint32_t>(i);
     EXPECT_EQ(record[2], address >> 8);
     EXPECT_EQ(record[3], address & 0xFF);
     EXPECT_EQ(record.back(), ByteSum(record.first(kImageRecordBytes - 1)));
@@ -553,7 +553,7 @@ TEST(TestImageTest, HeaderRecordsBlankRunsAndTrailingBytes) {
         std::all_of(record.begin() + 4, record.end() - 1, [](std::uint8_t b) { return b == 0xFF; });
     EXPECT_EQ(blank, i == 1 || i == 2) << i;
   }
-  EXPECT_EQ(MakeTestImage(spec), image);  // the same seed, the same image
+  EXPECT_EQ(MakeTestImage(layout), image);  // the same seed, the same image
 }
 
 // ---- The program on a pseudo-terminal --------------------------------------
@@ -618,10 +618,10 @@ std::vector<std::string> MessageKinds(const ParsedReport& report) {
 }
 
 TEST_F(SimOnPtyTest, AWholeDownloadWithEveryMessage) {
-  ImageSpec spec;
-  spec.records = 4;
-  spec.base = 0x0100;
-  std::vector<std::uint8_t> image = MakeTestImage(spec);
+  ImageLayout layout;
+  layout.records = 4;
+  layout.base = 0x0100;
+  std::vector<std::uint8_t> image = MakeTestImage(layout);
   const std::string dump = scratch_.File("flash.bin");
   Start({"--erase-ms", "20", "--run-replies", "--flash-dump", dump});
 
@@ -636,7 +636,7 @@ TEST_F(SimOnPtyTest, AWholeDownloadWithEveryMessage) {
   EXPECT_EQ(Ask(EchoTest(), 129), HexOf(EchoTest()));
   EXPECT_EQ(Ask(AsciiHex("DALL"), 1), "44");
 
-  for (int i = 0; i < spec.records; ++i) {
+  for (int i = 0; i < layout.records; ++i) {
     std::vector<std::uint8_t> m = {kProgramLead};
     auto record = image.begin() + kImageHeaderBytes + i * kImageRecordBytes;
     m.insert(m.end(), record, record + 4);
@@ -673,7 +673,7 @@ TEST_F(SimOnPtyTest, AWholeDownloadWithEveryMessage) {
   EXPECT_EQ(report.sessions, 1);
   ASSERT_EQ(report.flash.size(), 65536u);
   EXPECT_EQ(report.flash[0x00FF], 0xFF);
-  for (int i = 0; i < spec.records; ++i) {
+  for (int i = 0; i < layout.records; ++i) {
     EXPECT_TRUE(std::equal(report.flash.begin() + 0x100 + 128 * i,
                            report.flash.begin() + 0x180 + 128 * i,
                            image.begin() + kImageHeaderBytes + i * kImageRecordBytes + 4));
@@ -960,21 +960,21 @@ TEST(SimCommandLineTest, BadOptionGivesUsageAndStatus2) {
   }
 }
 
-TEST(SimCommandLineTest, MakeImageWritesTheImageOfItsSpec) {
+TEST(SimCommandLineTest, MakeImageWritesTheImageItDescribes) {
   testing::ScratchDir dir;
   const std::string file = dir.File("T.BIN");
   testing::RunResult run =
       RunProgram(SimProgramPath(), {"--make-image", file, "--records", "3", "--base", "0x2000",
                                     "--ff-records", "1:1", "--trailing", "7", "--seed", "4"});
   EXPECT_EQ(run.end.exit_code, 0) << run.error_output;
-  ImageSpec spec;
-  spec.records = 3;
-  spec.base = 0x2000;
-  spec.ff_runs = {{1, 1}};
-  spec.trailing = 7;
-  spec.seed = 4;
+  ImageLayout layout;
+  layout.records = 3;
+  layout.base = 0x2000;
+  layout.ff_runs = {{1, 1}};
+  layout.trailing = 7;
+  layout.seed = 4;
   std::string written = ReadWholeFile(file);
-  EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), MakeTestImage(spec));
+  EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), MakeTestImage(layout));
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ std::optional<SimTime> Millis(std::string_view text) {
 // Sets the target from the value; false when the value is bad.
 using Handler = std::function<bool(ProgramOptions&, std::string_view)>;
 
-struct OptionSpec {
+struct OptionRule {
   std::string_view name;
   bool takes_value;
   Handler apply;
@@ -221,8 +221,8 @@ std::optional<int> Rate(std::string_view v) {
   return rate;
 }
 
-const std::vector<OptionSpec>& Options() {
-  static const std::vector<OptionSpec> options = {
+const std::vector<OptionRule>& Options() {
+  static const std::vector<OptionRule> options = {
       {"--device", true, Text(&ProgramOptions::device)},
       {"--once", false, Flag(&ProgramOptions::once)},
       {"--pace", false, ConfigFlag(&SimConfig::pace)},
@@ -382,13 +382,13 @@ ParsedOptions ParseOptions(std::span<const std::string> args) {
       inline_value = arg.substr(eq + 1);
       arg = arg.substr(0, eq);
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : Options()) {
-      if (s.name == arg) spec = &s;
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& s : Options()) {
+      if (s.name == arg) rule = &s;
     }
-    if (!spec) return {std::nullopt, "unknown option " + std::string(arg)};
+    if (!rule) return {std::nullopt, "unknown option " + std::string(arg)};
     std::string_view value;
-    if (spec->takes_value) {
+    if (rule->takes_value) {
       if (inline_value) {
         value = *inline_value;
       } else if (i + 1 < args.size()) {
@@ -399,7 +399,7 @@ ParsedOptions ParseOptions(std::span<const std::string> args) {
     } else if (inline_value) {
       return {std::nullopt, std::string(arg) + " takes no value"};
     }
-    if (!spec->apply(o, value)) {
+    if (!rule->apply(o, value)) {
       return {std::nullopt, "bad value for " + std::string(arg) + ": " + std::string(value)};
     }
   }

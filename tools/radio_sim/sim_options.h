@@ -21,7 +21,7 @@ struct ProgramOptions {
   std::string report_path;                // JSON report written on stop
   std::string dump_path;                  // raw flash contents written on stop
   std::optional<std::string> image_path;  // write a test image there and exit
-  ImageSpec image;
+  ImageLayout image;
   bool help = false;
 };
 

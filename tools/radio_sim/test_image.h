@@ -19,7 +19,7 @@ struct FfRun {
   int count = 0;  // records in it
 };
 
-struct ImageSpec {
+struct ImageLayout {
   int records = 0;
   std::uint32_t base = 0;
   std::vector<FfRun> ff_runs;  // records whose data is all 0xFF
@@ -27,6 +27,6 @@ struct ImageSpec {
   std::uint32_t seed = 1;
 };
 
-std::vector<std::uint8_t> MakeTestImage(const ImageSpec& spec);
+std::vector<std::uint8_t> MakeTestImage(const ImageLayout& layout);
 
 }  // namespace vexo::sim
