@@ -73,6 +73,9 @@ void RetainSizeWhenHidden(QWidget* widget) {
 CUpdaterDialog::CUpdaterDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("updaterDialog"));
   setWindowIcon(vexo::ui::AppIcon());
+  // A caption with the system menu and a close box; no minimise or maximise.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   BuildControls();
 
   connect(&busy_timer_, &QTimer::timeout, this, &CUpdaterDialog::BusyIndicatorTick);
