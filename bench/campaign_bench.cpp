@@ -53,7 +53,7 @@ Plan MakePlan(std::mt19937& pick, const std::string& image_path) {
   plan.flash_args.push_back(image_path);
 
   std::vector<std::string>& s = plan.sim_args;
-  s = {"--erase-ms", std::to_string(between(5, 60)), "--seed", std::to_string(pick())};
+  s = {"--verbose", "--erase-ms", std::to_string(between(5, 60)), "--seed", std::to_string(pick())};
   auto add = [&](std::initializer_list<std::string> more) { s.insert(s.end(), more); };
   if (chance(0.5)) add({"--run-replies"});
   if (chance(0.15)) add({"--drop-rate", "0.00" + std::to_string(between(1, 5))});
@@ -163,8 +163,9 @@ CampaignResult RunCampaign(int runs, int jobs, unsigned seed, const std::string&
         flash = testing::RunProgram(testing::ProgramPath("vexo-flash"), args,
                                     std::chrono::seconds(300));
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        // Give the simulator a moment to see the host close the line.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // The simulator learns of the host closing the line a moment later,
+        // more so on a loaded machine: wait until it has seen it.
+        sim.WaitForErrorOutput("closed", std::chrono::seconds(3));
         ended = sim.Stop();
         violation = Judge(plan, image, flash, ended, seconds, complete_text);
       }
