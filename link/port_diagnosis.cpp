@@ -1,5 +1,7 @@
 #include "link/port_diagnosis.h"
 
+#include "link/port_map.h"
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -41,11 +43,7 @@ struct Process {
 };
 
 std::string FirstLine(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
-  return line;
+  return ReadFirstLine(file.string());
 }
 
 std::optional<int> PidOf(const std::string& name) {

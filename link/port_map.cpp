@@ -50,11 +50,7 @@ std::optional<Candidate> Classify(const std::string& name) {
 }
 
 std::string FirstLine(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
-  return line;
+  return ReadFirstLine(file.string());
 }
 
 fs::path TtyClassDir(const SystemPaths& paths, const std::string& name) {
@@ -101,6 +97,14 @@ bool SameDevice(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+std::string ReadFirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+  return line;
+}
 
 std::vector<SerialDevice> ListSerialDevices(const SystemPaths& paths) {
   std::vector<Candidate> found;

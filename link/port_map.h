@@ -36,9 +36,12 @@ std::vector<SerialDevice> CommPortMap(const SystemPaths& paths = {});
 // The device of COMn, or nullopt.
 std::optional<std::string> ResolveCommPort(int number, const SystemPaths& paths = {});
 
+// The first line of a small system file (sysfs, procfs) without its trailing
+// blanks; empty when it cannot be read.
+std::string ReadFirstLine(const std::string& path);
+
 // "COMn" (any case) through ResolveCommPort; anything containing '/' as a
 // device path unchanged; nullopt otherwise.
-std::optional<std::string> ResolvePortName(const std::string& name,
-                                           const SystemPaths& paths = {});
+std::optional<std::string> ResolvePortName(const std::string& name, const SystemPaths& paths = {});
 
 }  // namespace vexo
