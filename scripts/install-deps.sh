@@ -7,6 +7,9 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev
   libsimpleini-dev
+  libssl-dev
+  libsqlite3-dev sqlite3
+  nlohmann-json3-dev
   qt6-base-dev
   fonts-wqy-microhei
   dpkg-dev file
