@@ -60,6 +60,13 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
     } else if (arg == "--verify" || arg == "--list") {
       if (inline_value) return fail(arg + " takes no value");
       (arg == "--verify" ? options.verify : options.list) = true;
+    } else if (arg == "--check" || arg == "--probe") {
+      if (inline_value) return fail(arg + " takes no value");
+      (arg == "--check" ? options.check : options.probe) = true;
+    } else if (arg == "--system-root") {
+      auto root = value();
+      if (!root) return fail("--system-root needs a folder");
+      options.system_root = *root;
     } else if (arg == "--port") {
       auto port = value();
       if (!port) return fail("--port needs a port name");
@@ -84,11 +91,13 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
       options.firmware = arg;
     }
   }
+  if (options.probe && !options.check) return fail("--probe goes with --check");
   return parsed;
 }
 
 const char* FlashUsage() {
   return "usage: vexo-flash [--port NAME] [--baud N] [--verify] [--log FILE] [--list] [FIRMWARE]\n"
+         "       vexo-flash --check [--probe] [--port NAME] [FIRMWARE]\n"
          "\n"
          "Writes FIRMWARE (a .BIN file) into the radio on the serial port NAME:\n"
          "erase and program, and with --verify read the flash back and compare.\n"
@@ -104,6 +113,12 @@ const char* FlashUsage() {
          "  --verify     erase, program and read back (E.P.R); without it: E.P.\n"
          "  --log FILE   write every S: and R: line of the job to FILE.\n"
          "  --list       print every programming message of FIRMWARE, send nothing.\n"
+         "  --check      check the set-up instead: serial devices, access, other\n"
+         "               programs, line rates, adapter latency, brltty, ModemManager,\n"
+         "               the udev rule; one line per check; exit 0 when nothing\n"
+         "               blocks a job, else 1. --port narrows it to those ports.\n"
+         "  --probe      with --check, also ask the radio (read-only) which rate it\n"
+         "               answers at.\n"
          "  --help       show this text.\n"
          "FIRMWARE defaults to the file saved by the window. system.ini, language.sys\n"
          "and isdebug.txt are taken from the current directory.\n"

@@ -13,6 +13,7 @@
 #include "tools/flash/console_host.h"
 #include "tools/flash/flash_options.h"
 #include "tools/flash/multi_flash.h"
+#include "tools/flash/setup_check_command.h"
 
 namespace vexo {
 namespace {
@@ -73,6 +74,9 @@ int Run(const std::vector<std::string>& args) {
   job.baud = options.baud.value_or(SavedBaud());
   job.firmware_path = options.firmware.value_or(ReadSetting(setting::kFile, setting::kFilePath));
 
+  if (options.check) {
+    return RunSetupCheck({options.ports, options.probe, job.firmware_path, options.system_root});
+  }
   if (options.list) {
     StdoutLog listing;
     StreamMessages messages;
