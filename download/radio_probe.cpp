@@ -121,7 +121,7 @@ std::string LatencyCostText(int latency_ms, std::optional<int> records) {
 }
 
 SetupCheckContext SystemSetupCheckContext(const std::vector<std::string>& ports,
-                                          const std::string& firmware_path,
+                                          const std::string& firmware_path, ProbeRadioAlso probe,
                                           const std::string& root) {
   SetupCheckContext options;
   PlaceUnderRoot(options, root);
@@ -131,6 +131,7 @@ SetupCheckContext SystemSetupCheckContext(const std::vector<std::string>& ports,
   options.latency_cost = [records](int latency_ms) {
     return LatencyCostText(latency_ms, records && *records > 0 ? records : std::nullopt);
   };
+  if (probe == ProbeRadioAlso::yes) options.probe = ProbeCheckLine;
   return options;
 }
 

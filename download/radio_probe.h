@@ -33,9 +33,11 @@ std::string LatencyCostText(int latency_ms, std::optional<int> records);
 
 // The set-up check on this computer (or on the fake tree at root): the
 // rates, the latency cost for firmware_path's records (when it can be read)
-// and the ports to check (none: every one present).
+// and the ports to check (none: every one present); with ProbeRadioAlso::yes
+// the radio is probed on every port that passes.
+enum class ProbeRadioAlso { no, yes };
 SetupCheckContext SystemSetupCheckContext(const std::vector<std::string>& ports,
-                                          const std::string& firmware_path,
+                                          const std::string& firmware_path, ProbeRadioAlso probe,
                                           const std::string& root = {});
 
 }  // namespace vexo

@@ -152,9 +152,8 @@ void CheckOpening(const SetupCheckContext& options, const std::string& label,
 }
 
 void CheckPort(const SetupCheckContext& options, const SerialDevice& device, bool modem_manager,
-               SetupCheckResult& result) {
+               std::vector<CheckLine>& lines) {
   const std::string label = device.name.empty() ? device.device : device.name;
-  std::vector<CheckLine>& lines = result.lines;
   const std::size_t first = lines.size();
   lines.push_back(Ok(DeviceDescription(label, device)));
 
@@ -186,7 +185,7 @@ void CheckPort(const SetupCheckContext& options, const SerialDevice& device, boo
   for (std::size_t i = first; i < lines.size(); ++i) {
     usable = usable && lines[i].verdict != CheckVerdict::problem;
   }
-  result.ports.push_back({label, device.device, usable});
+  if (usable && options.probe) lines.push_back(options.probe(label, device.device));
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {
@@ -258,14 +257,14 @@ void CheckSystem(const SetupCheckContext& options, bool modem_manager,
 
 }  // namespace
 
-SetupCheckResult RunSetupChecks(const SetupCheckContext& options) {
-  SetupCheckResult result;
+std::vector<CheckLine> RunSetupChecks(const SetupCheckContext& options) {
+  std::vector<CheckLine> lines;
   const bool modem_manager = IsProgramRunning(kModemManagerName, options.diagnosis);
-  for (const SerialDevice& device : PortsToCheck(options, result.lines)) {
-    CheckPort(options, device, modem_manager, result);
+  for (const SerialDevice& device : PortsToCheck(options, lines)) {
+    CheckPort(options, device, modem_manager, lines);
   }
-  CheckSystem(options, modem_manager, result.lines);
-  return result;
+  CheckSystem(options, modem_manager, lines);
+  return lines;
 }
 
 void PlaceUnderRoot(SetupCheckContext& context, const std::string& root) {

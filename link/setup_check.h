@@ -35,22 +35,12 @@ struct SetupCheckContext {
   std::vector<int> rates;          // line rates each port must take
   // What a latency timer of so many milliseconds costs a job; unset: not said.
   std::function<std::string(int latency_ms)> latency_cost;
+  // Asks the radio on a port that passed every check (label "COM1" or the
+  // device path); unset: no probe.
+  std::function<CheckLine(const std::string& label, const std::string& device)> probe;
 };
 
-// A port the check looked at: its label ("COM1", or the device path) and
-// device, for checks that follow (the radio probe).
-struct CheckedPort {
-  std::string label;
-  std::string device;
-  bool usable = false;  // no problem line for it
-};
-
-struct SetupCheckResult {
-  std::vector<CheckLine> lines;
-  std::vector<CheckedPort> ports;
-};
-
-SetupCheckResult RunSetupChecks(const SetupCheckContext& options);
+std::vector<CheckLine> RunSetupChecks(const SetupCheckContext& options);
 
 // Moves every system folder the check reads below root (a fake tree of
 // tests and demonstrations); the user stays the real one.

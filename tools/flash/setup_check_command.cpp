@@ -6,18 +6,14 @@
 namespace vexo {
 
 int RunSetupCheck(const SetupCheckOptions& options) {
-  SetupCheckResult result = RunSetupChecks(
-      SystemSetupCheckContext(options.ports, options.firmware_path, options.system_root));
-  if (options.probe) {
-    for (const CheckedPort& checked : result.ports) {
-      if (checked.usable) result.lines.push_back(ProbeCheckLine(checked.label, checked.device));
-    }
-  }
-  for (const CheckLine& line : result.lines) {
+  const std::vector<CheckLine> lines = RunSetupChecks(SystemSetupCheckContext(
+      options.ports, options.firmware_path,
+      options.probe ? ProbeRadioAlso::yes : ProbeRadioAlso::no, options.system_root));
+  for (const CheckLine& line : lines) {
     std::fprintf(options.out, "%s\n", FormatCheckLine(line).c_str());
   }
   std::fflush(options.out);
-  return BlocksJob(result.lines) ? kExitStopped : kExitCompleted;
+  return BlocksJob(lines) ? kExitStopped : kExitCompleted;
 }
 
 }  // namespace vexo
