@@ -33,6 +33,20 @@ inline constexpr TextId kBusyIndicator = 6017;        // busy indicator text dur
 inline constexpr TextId kInformationCaption = 6020;   // group 1024
 inline constexpr TextId kRadioCaption = 6021;         // label 1025
 inline constexpr TextId kVersionCaption = 6022;       // label 1022
+inline constexpr TextId kSetupCheckTitle = 7200;  // dialog title of the set-up check
+inline constexpr TextId kSetupCheckAgain = 7201;  // button: run the check again
+inline constexpr TextId kSetupCheckProbe = 7202;  // button: check and probe the radio
+inline constexpr TextId kSetupCheckClose = 7203;  // button: close the dialog
+inline constexpr TextId kSetupCheckResultHeading = 7204;  // column heading: ok / warning / problem
+inline constexpr TextId kSetupCheckWhatHeading = 7205;  // column heading: what was checked
+inline constexpr TextId kSetupCheckFixHeading = 7206;  // column heading: what to do
+inline constexpr TextId kSetupCheckRunning = 7207;  // status while the check runs
+inline constexpr TextId kSetupCheckReady = 7208;  // status: nothing blocks a download
+inline constexpr TextId kSetupCheckBlocked = 7209;  // status: some problem blocks a download
+inline constexpr TextId kSetupCheckOk = 7210;  // result word of a passed check
+inline constexpr TextId kSetupCheckWarning = 7211;  // result word of a warning
+inline constexpr TextId kSetupCheckProblem = 7212;  // result word of a problem
+inline constexpr TextId kSetupCheckMenu = 7213;  // context menu entry opening the check
 }  // namespace text
 
 // Every id the language file must carry, in table order.
@@ -45,6 +59,20 @@ inline constexpr TextId kAllTextIds[] = {
     text::kFlashDiffers,      text::kStatusIdleCaption, text::kModelCaption,
     text::kBusyIndicator,     text::kInformationCaption, text::kRadioCaption,
     text::kVersionCaption,
+    text::kSetupCheckTitle,
+    text::kSetupCheckAgain,
+    text::kSetupCheckProbe,
+    text::kSetupCheckClose,
+    text::kSetupCheckResultHeading,
+    text::kSetupCheckWhatHeading,
+    text::kSetupCheckFixHeading,
+    text::kSetupCheckRunning,
+    text::kSetupCheckReady,
+    text::kSetupCheckBlocked,
+    text::kSetupCheckOk,
+    text::kSetupCheckWarning,
+    text::kSetupCheckProblem,
+    text::kSetupCheckMenu,
 };
 
 }  // namespace vexo
