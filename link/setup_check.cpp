@@ -120,8 +120,9 @@ CheckLine ModemManagerLine(const SetupCheckContext& options, const std::string& 
 }
 
 // Opens the port, sets every rate, and reads the latency timer while the
-// port is open (the low-latency request is made on opening).
-void CheckOpening(const SetupCheckContext& options, const std::string& label,
+// port is open (the low-latency request is made on opening). Returns whether
+// the port opened.
+bool CheckOpening(const SetupCheckContext& options, const std::string& label,
                   const std::string& device, std::vector<CheckLine>& lines) {
   CMSComm port;
   port.SetDevicePath(device);
@@ -134,7 +135,7 @@ void CheckOpening(const SetupCheckContext& options, const std::string& label,
     lines.push_back(Problem(label + ": does not open: " + FirstLineOf(opened.reason),
                             hints.empty() ? "see the reason above" : Joined(hints, " ")));
     if (latency) lines.push_back(LatencyLine(options, label, device, *latency, false));
-    return;
+    return false;
   }
   std::vector<int> refused;
   for (int rate : options.rates) {
@@ -149,6 +150,7 @@ void CheckOpening(const SetupCheckContext& options, const std::string& label,
   }
   if (latency) lines.push_back(LatencyLine(options, label, device, *latency, true));
   port.SetPortOpen(false);
+  return true;
 }
 
 void CheckPort(const SetupCheckContext& options, const SerialDevice& device, bool modem_manager,
@@ -164,6 +166,7 @@ void CheckPort(const SetupCheckContext& options, const SerialDevice& device, boo
                             "plug the cable in, or give the right device"));
   } else {
     const std::string rights = " (group " + access->group + ", mode " + access->mode + ")";
+    const std::size_t access_line = lines.size();
     if (access->allowed) {
       lines.push_back(Ok(label + ": you may open " + device.device + rights));
     } else {
@@ -177,7 +180,11 @@ void CheckPort(const SetupCheckContext& options, const SerialDevice& device, boo
       lines.push_back(
           Problem(label + ": held by " + Joined(holders, ", "), "close it, then check again"));
     }
-    CheckOpening(options, label, device.device, lines);
+    // An access list (or a capability) may grant what the mode does not.
+    if (CheckOpening(options, label, device.device, lines) && !access->allowed) {
+      lines[access_line] =
+          Ok(label + ": you may open " + device.device + rights + ", beyond its mode (an ACL)");
+    }
   }
   if (modem_manager) lines.push_back(ModemManagerLine(options, label, device.device));
 
