@@ -255,11 +255,11 @@ void CheckSystem(const SetupCheckContext& options, bool modem_manager,
       return;
     }
   }
-  lines.push_back(Warning("udev rule " + std::string(kUdevRuleName) + " is not installed",
-                          "install the vexo package, or copy packaging/" +
-                              std::string(kUdevRuleName) +
-                              " to /etc/udev/rules.d and run 'sudo udevadm control --reload', "
-                              "then plug the cable in again"));
+  lines.push_back(Warning(
+      "udev rule " + std::string(kUdevRuleName) + " is not installed",
+      "install the vexo package, or copy " + std::string(kUdevRuleName) +
+          " (share/vexo of the installation, packaging/ of the source tree) to /etc/udev/rules.d "
+          "and run 'sudo udevadm control --reload', then plug the cable in again"));
 }
 
 }  // namespace
