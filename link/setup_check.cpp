@@ -206,8 +206,10 @@ std::vector<SerialDevice> PortsToCheck(const SetupCheckContext& options,
   const std::vector<SerialDevice> map = CommPortMap(options.diagnosis.paths);
   if (options.ports.empty()) {
     if (map.empty()) {
+      // The first hint asks for the cable; the others (adapters without a
+      // device, brltty) follow as lines of their own.
       const std::vector<std::string> hints = MissingDeviceHints(options.diagnosis);
-      lines.push_back(Problem("serial devices: none found", Joined(hints, " ")));
+      lines.push_back(Problem("serial devices: none found", hints.empty() ? "" : hints.front()));
     }
     return map;
   }
