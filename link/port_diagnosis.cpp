@@ -120,15 +120,21 @@ std::string ModeText(mode_t mode) {
   return text;
 }
 
-void AddPermissionHints(const std::string& device, const struct stat& info,
-                        const UserIdentity& user, std::vector<std::string>& hints) {
+// Whether the mode bits let the user read and write the device.
+bool MayOpenByMode(const struct stat& info, const UserIdentity& user) {
   const bool owner_may = (info.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
   const bool group_may = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  const bool others_may = (info.st_mode & (S_IROTH | S_IWOTH)) == (S_IROTH | S_IWOTH);
+  if (user.uid == 0 || others_may) return true;
+  if (user.uid == info.st_uid) return owner_may;
+  return group_may && Contains(user.session_groups, info.st_gid);
+}
+
+void AddPermissionHints(const std::string& device, const struct stat& info,
+                        const UserIdentity& user, std::vector<std::string>& hints) {
+  const bool group_may = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
   const std::string group = GroupName(info.st_gid);
-  const bool refused_despite_rights =
-      (user.uid == info.st_uid && owner_may) ||
-      (user.uid != info.st_uid && group_may && Contains(user.session_groups, info.st_gid));
-  if (refused_despite_rights) {
+  if (MayOpenByMode(info, user)) {
     hints.push_back("The permissions of " + device +
                     " allow access, yet it was refused: a sandbox (snap, flatpak) or a security "
                     "policy may be keeping the program from serial devices.");
@@ -223,15 +229,6 @@ bool IsAcmDevice(const std::string& device) {
   std::error_code error;
   const std::string name = fs::weakly_canonical(device, error).filename().string();
   return name.rfind("ttyACM", 0) == 0;
-}
-
-bool MayOpenByMode(const struct stat& info, const UserIdentity& user) {
-  const bool owner_may = (info.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
-  const bool group_may = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-  const bool others_may = (info.st_mode & (S_IROTH | S_IWOTH)) == (S_IROTH | S_IWOTH);
-  if (user.uid == 0 || others_may) return true;
-  if (user.uid == info.st_uid) return owner_may;
-  return group_may && Contains(user.session_groups, info.st_gid);
 }
 
 }  // namespace
