@@ -32,7 +32,7 @@ CheckLine Problem(std::string what, std::string fix) {
 
 std::string Joined(const std::vector<std::string>& parts, const std::string& separator) {
   std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : separator) + part;
+  for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : separator) + parts[i];
   return text;
 }
 
