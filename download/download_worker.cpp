@@ -49,39 +49,54 @@ class JobSlot {
   bool taken_;
 };
 
+// Runs one phase between the host's start and end notes; true when it did
+// its work.
+template <typename Phase>
+bool RunPhase(JobContext& job, JobPhase phase, Phase&& body) {
+  job.host.PhaseStarted(phase);
+  const ExchangeTally before = job.exchange.tally();
+  const bool ok = body();
+  job.host.PhaseEnded(phase, ok, job.exchange.tally() - before);
+  return ok;
+}
+
 int RunPhases(JobContext& job, int target_baud, const std::string& image) {
-  JobHost& host = job.host;
-  host.PhaseStarted(JobPhase::handshake);
-  if (LinkHandshake(job, target_baud) != kPhaseOk) return kJobStopped;
-  host.PhaseStarted(JobPhase::erase);
-  if (FlashErase(job) != kPhaseOk) return kJobStopped;
+  if (!RunPhase(job, JobPhase::handshake,
+                [&] { return LinkHandshake(job, target_baud) == kPhaseOk; }) ||
+      !RunPhase(job, JobPhase::erase, [&] { return FlashErase(job) == kPhaseOk; })) {
+    return kJobStopped;
+  }
   job.clock.SleepMs(kEraseToProgramMs);
-  host.PhaseStarted(JobPhase::programming);
-  if (ProgramBlocks(job, image) != kPhaseOk) return kJobStopped;
-  if (host.DownloadMode() == kModeEraseProgramVerify) {
-    host.PhaseStarted(JobPhase::read_back);
-    if (VerifyBlocks(job, image) != kPhaseOk) return kJobStopped;
+  if (!RunPhase(job, JobPhase::programming, [&] { return ProgramBlocks(job, image) == kPhaseOk; })) {
+    return kJobStopped;
+  }
+  if (job.host.DownloadMode() == kModeEraseProgramVerify &&
+      !RunPhase(job, JobPhase::read_back, [&] { return VerifyBlocks(job, image) == kPhaseOk; })) {
+    return kJobStopped;
   }
   return kJobCompleted;
 }
 
-// The closing exchange. A failed step closes the port; the step after it is
-// then not sent on the closed port.
-void CloseSession(JobContext& job) {
+// The closing exchange; true when the radio answered both steps. A failed
+// step closes the port; the step after it is then not sent on the closed port.
+bool CloseSession(JobContext& job) {
   SerialControl& port = job.host.SerialPort();
   std::string reply;
   const std::pair<std::string, const char*> steps[] = {
       {ClosingFrame(), kClosingAck},
       {kFinalMessage, kFinalAck},
   };
+  bool confirmed = true;
   for (const auto& [message, ack] : steps) {
-    if (!port.PortOpen()) return;
+    if (!port.PortOpen()) return false;
     if (!job.exchange.ExchangeMessage(message, reply, kClosingReplyBytes, kClosingLimitMs, ack,
                                       ReportFailure::yes)) {
       ShowText(job.host, text::kExchangeFailed);
       port.SetPortOpen(false);
+      confirmed = false;
     }
   }
+  return confirmed;
 }
 
 }  // namespace
@@ -122,8 +137,9 @@ int DownloadWorker(JobHost& host, Clock& clock) {
     return kJobStopped;
   }
 
-  host.PhaseStarted(JobPhase::closing);
-  CloseSession(job);
+  bool confirmed = false;
+  RunPhase(job, JobPhase::closing, [&] { return confirmed = CloseSession(job); });
+  host.ClosingConfirmed(confirmed);
   host.HideStatus();
   host.SerialPort().SetPortOpen(false);
   ShowText(host, text::kDownloadComplete);

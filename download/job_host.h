@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "download/job_observer.h"
 #include "link/log_view.h"
 #include "link/message_host.h"
 #include "link/serial_control.h"
@@ -19,15 +20,6 @@ inline constexpr int kModeEraseProgramVerify = 1;  // "E.P.R"
 
 enum class JobControls { busy, idle };
 
-// The stretches of a job, in the order they run; read_back only in E.P.R.
-enum class JobPhase { handshake, erase, programming, read_back, closing };
-
-// The firmware file as the job loaded it.
-struct ImageSummary {
-  std::int64_t bytes = 0;
-  int records = 0;
-  std::int64_t trailing_bytes = 0;  // after the last whole record: never sent
-};
 
 // The application's counted busy cursor: nested Begin/End pairs end only with
 // the outermost End.
@@ -54,7 +46,7 @@ class BusyCursorScope {
   BusyCursorHost* host_;
 };
 
-class JobHost : public MessageHost, public BusyCursorHost {
+class JobHost : public MessageHost, public BusyCursorHost, public JobObserver {
  public:
   virtual int DownloadMode() = 0;
   virtual std::string PortListText() = 0;
@@ -73,11 +65,6 @@ class JobHost : public MessageHost, public BusyCursorHost {
   virtual void StopBusyIndicator() = 0;
   virtual SerialControl& SerialPort() = 0;
   virtual LogView& Log() = 0;
-
-  // What happened, for hosts that show or record more than the window's
-  // controls do. Called on the job's thread; nothing by default.
-  virtual void ImageLoaded(const ImageSummary& summary) { (void)summary; }
-  virtual void PhaseStarted(JobPhase phase) { (void)phase; }
 };
 
 // Closes the port if it is open; a failure to close is ignored.

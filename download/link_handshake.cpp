@@ -11,6 +11,7 @@
 namespace vexo {
 namespace {
 
+constexpr int kStartRate = 9600;
 constexpr char kStartSettings[] = "9600,n,8,1";
 constexpr char kFirmwareCommand[] = "FIRMWAR";
 constexpr char kDownloadCommand[] = "DOWNING";
@@ -40,11 +41,7 @@ std::string RateCodeOf(int baud) {
 // to be free once told of a failure.
 int FailClosed(JobContext& job, int shown_text = 0, const std::string& reason = {}) {
   job.host.SerialPort().SetPortOpen(false);
-  if (shown_text != 0) {
-    std::string text = LookupText(shown_text);
-    if (!reason.empty()) text += "\n" + reason;
-    job.host.ShowMessage(text);
-  }
+  if (shown_text != 0) ShowTextMessage(job.host, shown_text, reason);
   return kPhaseFailed;
 }
 
@@ -69,9 +66,7 @@ int LinkHandshake(JobContext& job, int target_baud) {
   if (!port.PortOpen()) {
     PortStatus opened = port.SetPortOpen(true);
     if (!opened.ok()) {
-      std::string text = LookupText(text::kPortOpenFailed);
-      if (!opened.reason.empty()) text += "\n" + opened.reason;
-      job.host.ShowMessage(text);
+      ShowTextMessage(job.host, text::kPortOpenFailed, opened.reason);
       return kPhaseFailed;
     }
     exchange.WaitMs(kOpenSettleMs);
@@ -98,12 +93,14 @@ int LinkHandshake(JobContext& job, int target_baud) {
   // programmed there.
   if (!exchange.ExchangeMessage(TextToHex(kDownloadCommand), reply, 1, kCommandLimitMs,
                                 kDownloadAck, ReportFailure::yes)) {
+    job.host.RateInUse(kStartRate, /*downing_declined=*/true);
     return kPhaseOk;
   }
   if (!exchange.ExchangeMessage(kIdentityRequest, reply, kIdentityBytes, kIdentityLimitMs, "",
                                 ReportFailure::yes)) {
     return FailClosed(job);
   }
+  job.host.IdentityReceived(reply);
 
   std::string rate_command = TextToHex(kRateCommand + RateCodeOf(target_baud));
   std::string rate_reply = rate_command.substr(0, 6) + rate_command.substr(rate_command.size() - 2);
@@ -124,6 +121,7 @@ int LinkHandshake(JobContext& job, int target_baud) {
       reply != echo) {
     return FailClosed(job, text::kExchangeFailed);
   }
+  job.host.RateInUse(target_baud, /*downing_declined=*/false);
   return kPhaseOk;
 }
 

@@ -14,19 +14,19 @@ int ListProgramMessages(const std::string& path_text, LogView& log, MessageHost&
   BusyCursorScope busy(cursor);
   const std::string path = TrimText(path_text);
   if (!FileExists(path)) {
-    host.ShowMessage(LookupText(text::kFileMissing));
+    ShowTextMessage(host, text::kFileMissing);
     return 1;
   }
   // The listing has an image of its own; a job that is running keeps the
   // snapshot it loaded.
   ImageText image;
   if (LoadFirmwareImage(path, image, cursor) < 0) {
-    host.ShowMessage(LookupText(text::kFileUnreadable));
+    ShowTextMessage(host, text::kFileUnreadable);
     return 1;
   }
   if (check == ListingCheck::as_job_in_mode) {
     if (const TextId refusal = ImageRefusal(*image, mode); refusal != 0) {
-      host.ShowMessage(LookupText(refusal));
+      ShowTextMessage(host, refusal);
       return 1;
     }
   }
