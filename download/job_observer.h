@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/text_ids.h"
 #include "link/frame_exchange.h"
 
 namespace vexo {
@@ -43,6 +44,11 @@ class JobObserver {
   }
   // Whether the radio answered both steps of the closing exchange.
   virtual void ClosingConfirmed(bool confirmed) { (void)confirmed; }
+
+  // Relayed by hosts to the observers they hold, from what the engine shows:
+  // a message with its text id, and the progress of a phase.
+  virtual void MessageShown(TextId id, const std::string& text) { (void)id, (void)text; }
+  virtual void ProgressMade(std::int32_t done, std::int32_t total) { (void)done, (void)total; }
 };
 
 }  // namespace vexo

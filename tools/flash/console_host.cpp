@@ -1,5 +1,7 @@
 #include "tools/flash/console_host.h"
 
+#include <utility>
+
 #include "app/settings.h"
 #include "app/text_ids.h"
 
@@ -20,11 +22,15 @@ void ConsoleHost::HideStatus() {
 }
 
 void ConsoleHost::SetProgressRange(std::int32_t low, std::int32_t high) {
+  progress_low_ = low;
+  progress_high_ = high;
   std::lock_guard lock(output_mutex_);
   output_.Range(low, high);
 }
 
 void ConsoleHost::SetProgressPosition(std::int32_t position) {
+  for (JobObserver* w : watchers_)
+    w->ProgressMade(position - progress_low_, progress_high_ - progress_low_);
   std::lock_guard lock(output_mutex_);
   output_.Position(position);
 }
@@ -41,22 +47,59 @@ void ConsoleHost::StartBusyIndicator() {
 
 void ConsoleHost::StopBusyIndicator() {}
 
+void ConsoleHost::NoteMessageId(TextId id) {
+  message_id_ = id;
+}
+
 void ConsoleHost::ShowMessage(const std::string& text) {
   std::lock_guard lock(output_mutex_);
+  const TextId id = std::exchange(message_id_, 0);
   if (stopping_) {
-    held_back_ = text;
+    held_back_ = {id, text};
     return;
   }
+  Show(id, text);
+}
+
+void ConsoleHost::Show(TextId id, const std::string& text) {
+  for (JobObserver* w : watchers_) w->MessageShown(id, text);
   output_.Message(text);
+}
+
+void ConsoleHost::ImageLoaded(const ImageSummary& summary) {
+  for (JobObserver* w : watchers_) w->ImageLoaded(summary);
 }
 
 void ConsoleHost::PhaseStarted(JobPhase phase) {
   if (phase == JobPhase::erase) flash_touched_ = true;
+  for (JobObserver* w : watchers_) w->PhaseStarted(phase);
 }
 
-void ConsoleHost::Say(const std::string& text) {
+void ConsoleHost::PhaseEnded(JobPhase phase, bool ok, const ExchangeTally& tally) {
+  for (JobObserver* w : watchers_) w->PhaseEnded(phase, ok, tally);
+}
+
+void ConsoleHost::IdentityReceived(const std::string& hex) {
+  for (JobObserver* w : watchers_) w->IdentityReceived(hex);
+}
+
+void ConsoleHost::RateInUse(int baud, bool downing_declined) {
+  for (JobObserver* w : watchers_) w->RateInUse(baud, downing_declined);
+}
+
+void ConsoleHost::ReadBackChecked(int pages_compared,
+                                  std::optional<std::uint32_t> first_difference) {
+  for (JobObserver* w : watchers_) w->ReadBackChecked(pages_compared, first_difference);
+}
+
+void ConsoleHost::ClosingConfirmed(bool confirmed) {
+  for (JobObserver* w : watchers_) w->ClosingConfirmed(confirmed);
+}
+
+void ConsoleHost::Say(TextId id) {
+  const std::string text = LookupText(id);
   std::lock_guard lock(output_mutex_);
-  output_.Message(text);
+  Show(id, text);
 }
 
 void ConsoleHost::StopJob() {
@@ -67,9 +110,12 @@ void ConsoleHost::StopJob() {
   port_.Abort();
 }
 
-std::string ConsoleHost::HeldBackMessage() {
+bool ConsoleHost::ShowHeldBackMessage() {
   std::lock_guard lock(output_mutex_);
-  return held_back_;
+  if (!held_back_) return false;
+  Show(held_back_->first, held_back_->second);
+  held_back_.reset();
+  return true;
 }
 
 }  // namespace vexo

@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "download/job_host.h"
 #include "link/cmscomm.h"
@@ -44,17 +47,29 @@ class ConsoleHost final : public JobHost {
   void ShowMessage(const std::string& text) override;
   void BeginBusyCursor() override {}
   void EndBusyCursor() override {}
+  void NoteMessageId(TextId id) override;
+  // JobObserver: the job's notes, passed on to every watcher.
+  void ImageLoaded(const ImageSummary& summary) override;
   void PhaseStarted(JobPhase phase) override;
+  void PhaseEnded(JobPhase phase, bool ok, const ExchangeTally& tally) override;
+  void IdentityReceived(const std::string& hex) override;
+  void RateInUse(int baud, bool downing_declined) override;
+  void ReadBackChecked(int pages_compared, std::optional<std::uint32_t> first_difference) override;
+  void ClosingConfirmed(bool confirmed) override;
+
+  // Hears the job's notes, its messages with their ids and its progress
+  // (an event stream, the job history). Added before the job starts.
+  void AddWatcher(JobObserver& watcher) { watchers_.push_back(&watcher); }
 
   // From the erase on, the radio's flash no longer holds its old firmware.
   bool FlashTouched() const { return flash_touched_; }
-  // A line of the program's own, shown whatever the job is doing.
-  void Say(const std::string& text);
+  // A message of the program's own, shown whatever the job is doing.
+  void Say(TextId id);
   // Abandons the job: the port fails every call from now on, so the job ends
   // at once and closes it; the messages the job shows meanwhile are held back.
   void StopJob();
-  // The last message held back since StopJob, empty when none.
-  std::string HeldBackMessage();
+  // Shows the last message held back since StopJob; false when there is none.
+  bool ShowHeldBackMessage();
 
  private:
   ConsoleJob job_;
@@ -63,8 +78,15 @@ class ConsoleHost final : public JobHost {
   CMSComm port_;
   std::mutex output_mutex_;  // the job's thread and the main thread both write
   std::atomic<bool> flash_touched_{false};
-  bool stopping_ = false;  // guarded by output_mutex_
-  std::string held_back_;  // guarded by output_mutex_
+  std::vector<JobObserver*> watchers_;
+  TextId message_id_ = 0;  // of the message about to be shown
+  std::int32_t progress_low_ = 0;
+  std::int32_t progress_high_ = 0;
+  // Caller holds output_mutex_.
+  void Show(TextId id, const std::string& text);
+
+  bool stopping_ = false;                                    // guarded by output_mutex_
+  std::optional<std::pair<TextId, std::string>> held_back_;  // guarded by output_mutex_
 };
 
 }  // namespace vexo

@@ -62,6 +62,9 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
       (arg == "--verify" ? options.verify
        : arg == "--list" ? options.list
                          : options.log_times) = true;
+    } else if (arg == "--json") {
+      if (inline_value) return fail(arg + " takes no value");
+      options.json = true;
     } else if (arg == "--check" || arg == "--probe") {
       if (inline_value) return fail(arg + " takes no value");
       (arg == "--check" ? options.check : options.probe) = true;
@@ -99,6 +102,7 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
 
 const char* FlashUsage() {
   return "usage: vexo-flash [--port NAME] [--baud N] [--verify] [--log FILE [--log-times]] "
+         "[--json] "
          "[--list]\n"
          "                  [FIRMWARE]\n"
          "       vexo-flash --check [--probe] [--port NAME] [FIRMWARE]\n"
@@ -122,6 +126,9 @@ const char* FlashUsage() {
          "               A log that cannot be written is said once; the job goes on.\n"
          "  --log-times  start each S:/R: line of the log with the milliseconds since\n"
          "               the job began (\"+1532 S:44 41 4C 4C\").\n"
+         "  --json       also write the job's events on standard output, one JSON\n"
+         "               object a line (start, phase, progress, message, identity,\n"
+         "               end); with several --port, each object names its port.\n"
          "  --list       print every programming message of FIRMWARE, send nothing.\n"
          "  --check      check the set-up instead: serial devices, access, other\n"
          "               programs, line rates, adapter latency, brltty, ModemManager,\n"

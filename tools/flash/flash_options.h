@@ -20,6 +20,7 @@ struct FlashOptions {
   bool verify = false;
   std::optional<std::string> log_path;
   bool log_times = false;
+  bool json = false;  // events as JSON lines on standard output
   bool list = false;
   bool help = false;
   bool check = false;         // --check: the set-up check instead of a job

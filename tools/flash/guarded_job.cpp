@@ -63,7 +63,7 @@ int RunGuardedJob(ConsoleHost& host) {
     signalfd_siginfo request{};
     if (read(signals, &request, sizeof request) != sizeof request || stopped_by != 0) continue;
     if (rule.OnRequest(RealClock().NowMs(), host.FlashTouched()) == StopDecision::warn) {
-      host.Say(LookupText(text::kStopWarning));
+      host.Say(text::kStopWarning);
       continue;
     }
     stopped_by = static_cast<int>(request.ssi_signo);
@@ -77,10 +77,10 @@ int RunGuardedJob(ConsoleHost& host) {
   if (stopped_by == 0) return result;
   // The stop came as the job reached its end: it is complete, and says so.
   if (result == kExitCompleted) {
-    if (const std::string last = host.HeldBackMessage(); !last.empty()) host.Say(last);
+    host.ShowHeldBackMessage();
     return kExitCompleted;
   }
-  host.Say(LookupText(host.FlashTouched() ? text::kStoppedUnfinished : text::kStoppedUntouched));
+  host.Say(host.FlashTouched() ? text::kStoppedUnfinished : text::kStoppedUntouched);
   return ExitStatusForSignal(stopped_by);
 }
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <ctime>
 
 #include "app/process_state.h"
@@ -22,6 +23,22 @@ std::string UtcNow() {
   return text;
 }
 
+// The lowest and highest record address, read from the file's record heads.
+void AddressRange(JobFacts& facts) {
+  std::FILE* file = std::fopen(facts.firmware_path.c_str(), "rb");
+  if (file == nullptr) return;
+  for (int i = 0; i < facts.records; ++i) {
+    unsigned char head[4];
+    const long at = kHeaderChars / 2 + static_cast<long>(i) * (kRecordChars / 2);
+    if (std::fseek(file, at, SEEK_SET) != 0 || std::fread(head, 1, 4, file) != 4) break;
+    const std::uint32_t address = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
+                                  (std::uint32_t{head[2]} << 8) | head[3];
+    if (i == 0 || address < facts.lowest_address) facts.lowest_address = address;
+    if (i == 0 || address > facts.highest_address) facts.highest_address = address;
+  }
+  std::fclose(file);
+}
+
 }  // namespace
 
 const char* ModeName(int mode) {
@@ -34,6 +51,14 @@ JobFacts GatherJobFacts(const ConsoleJob& job) {
   facts.version = AppState().VersionText;
   facts.port = job.port_text;
   facts.device = ResolvePortName(job.port_text).value_or(std::string());
+  for (const SerialDevice& present : ListSerialDevices()) {
+    if (!facts.device.empty() && present.device == facts.device) {
+      facts.usb_vid_pid = present.vid_pid;
+      facts.usb_product = present.product;
+      facts.usb_serial = present.serial;
+      facts.usb_path = present.devpath;
+    }
+  }
   facts.baud = job.baud;
   facts.mode = job.mode;
   facts.firmware_path = TrimText(job.firmware_path);
@@ -46,6 +71,7 @@ JobFacts GatherJobFacts(const ConsoleJob& job) {
       const std::int64_t body = info.st_size - kHeaderChars / 2;
       facts.records = body >= kRecordChars / 2 ? static_cast<int>(body / (kRecordChars / 2)) : 0;
       facts.trailing_bytes = TrailingBytes(info.st_size);
+      AddressRange(facts);
     }
   }
   return facts;

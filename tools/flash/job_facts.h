@@ -16,6 +16,10 @@ struct JobFacts {
   std::string version;      // "2.20a"
   std::string port;         // as chosen: "COM1" or a path
   std::string device;       // what it resolves to now; empty when nothing
+  std::string usb_vid_pid;  // for a USB adapter; empty otherwise
+  std::string usb_product;
+  std::string usb_serial;
+  std::string usb_path;  // the adapter's /sys devpath
   int baud = 0;
   int mode = 0;
   std::string firmware_path;
@@ -24,6 +28,8 @@ struct JobFacts {
   std::string firmware_sha256;
   int records = 0;
   std::int64_t trailing_bytes = 0;
+  std::uint32_t lowest_address = 0;
+  std::uint32_t highest_address = 0;
 };
 
 JobFacts GatherJobFacts(const ConsoleJob& job);

@@ -13,9 +13,10 @@
 #include "tools/flash/flash_options.h"
 #include "tools/flash/guarded_job.h"
 #include "tools/flash/job_facts.h"
+#include "tools/flash/json_events.h"
 #include "tools/flash/multi_flash.h"
-#include "tools/flash/traffic_log.h"
 #include "tools/flash/setup_check_command.h"
+#include "tools/flash/traffic_log.h"
 
 namespace vexo {
 namespace {
@@ -99,6 +100,7 @@ int Run(const std::vector<std::string>& args) {
     setup.common_args = {"--baud", std::to_string(job.baud), job.firmware_path};
     if (options.verify) setup.common_args.insert(setup.common_args.begin(), "--verify");
     if (options.log_times) setup.common_args.insert(setup.common_args.begin(), "--log-times");
+    if (options.json) setup.common_args.insert(setup.common_args.begin(), "--json");
     setup.log_path = options.log_path;
     if (setup.log_path) {
       for (const std::string& port : setup.ports) {
@@ -113,18 +115,29 @@ int Run(const std::vector<std::string>& args) {
   }
   job.port_text = options.ports.empty() ? AppState().SavedPortText : options.ports.front();
 
+  const JobFacts facts = GatherJobFacts(job);
   TrafficLog log(options.log_times ? LogTimes::on : LogTimes::off);
   if (options.log_path) {
     if (auto refusal = LogPathRefusal(*options.log_path, keep)) return UsageError(*refusal);
     if (auto failure = log.Open(*options.log_path)) return UsageError(*failure);
-    log.WriteComment(LogHeaderText(GatherJobFacts(job)));
+    log.WriteComment(LogHeaderText(facts));
   }
   IgnoreHangUps();
   TerminalOutput terminal(stderr, isatty(STDERR_FILENO) != 0);
   StatusOutput status(stderr);
   ConsoleOutput& output = options.status_lines ? static_cast<ConsoleOutput&>(status) : terminal;
   ConsoleHost host(job, output, log);
-  return RunGuardedJob(host);
+  // A child of a several-port run names its port in every event.
+  JsonEvents events(stdout, options.status_lines ? job.port_text : std::string());
+  if (options.json) {
+    events.Start(facts, facts.usb_serial);
+    host.AddWatcher(events);
+  }
+  const int exit_status = RunGuardedJob(host);
+  if (options.json) {
+    events.End(exit_status == kExitCompleted ? "completed" : "stopped", exit_status, std::nullopt);
+  }
+  return exit_status;
 }
 
 }  // namespace
