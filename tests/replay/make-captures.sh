@@ -1,0 +1,53 @@
+#!/bin/sh
+# Makes the captures of this folder from real runs: vexo-flash against
+# vexo-radio-sim with a fault, its --log kept, and the run's outcome written
+# into the capture's "#" lines, which the replay test reads:
+#   # image: ARGS   vexo-radio-sim --make-image options of the firmware sent
+#   # flash: ARGS   vexo-flash options besides --port, --log and the firmware
+#   # exit: N       vexo-flash's exit status
+#   # stderr: TEXT  one line of what vexo-flash wrote on standard error
+# vexo-flash runs in a folder whose language file holds "T<id>" for every
+# text, so that the messages do not change with their wording.
+# Usage: tests/replay/make-captures.sh BIN_DIR   (from the source tree's root)
+set -eu
+bin=$(cd "${1:?usage: make-captures.sh BIN_DIR}" && pwd)
+out=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+awk -F= 'BEGIN { print "[language]" }
+         /^1[0-9]+=/ { print $1 "=T" ($1 - 100000) }' "$out/../../data/language.sys" \
+  >"$work/language.sys"
+
+# capture NAME "SIM OPTIONS" "IMAGE OPTIONS" "FLASH OPTIONS" "WHAT IT SHOWS"
+capture() {
+  name=$1 sim_args=$2 image_args=$3 flash_args=$4 about=$5
+  # shellcheck disable=SC2086
+  "$bin/vexo-radio-sim" --make-image "$work/fw.BIN" $image_args
+  # shellcheck disable=SC2086
+  "$bin/vexo-radio-sim" --once $sim_args >"$work/pty" 2>/dev/null &
+  sim=$!
+  while [ ! -s "$work/pty" ]; do sleep 0.05; done
+  status=0
+  # shellcheck disable=SC2086
+  (cd "$work" && "$bin/vexo-flash" --port "$(head -n 1 pty)" --log capture.log \
+    $flash_args fw.BIN 2>stderr.txt) || status=$?
+  kill "$sim" 2>/dev/null || true
+  wait "$sim" 2>/dev/null || true
+  {
+    echo "# $about"
+    echo "# Made by make-captures.sh: vexo-radio-sim $sim_args"
+    echo "# image: $image_args"
+    echo "# flash: $flash_args"
+    echo "# exit: $status"
+    sed 's/^/# stderr: /' "$work/stderr.txt"
+    cat "$work/capture.log"
+  } >"$out/$name.log"
+  rm -f "$work/pty"
+}
+
+capture lost-echo "--erase-ms 20 --no-echo 0:1" "--records 2 --base 0x400" "--baud 115200" \
+  "The first record's echo is lost once; the second attempt brings it."
+capture failed-erase "--erase-ms 20 --erase-reply 45" "--records 2 --base 0x400" "--baud 38400" \
+  "DALL is answered with 45 instead of 44: the job stops."
+capture bad-page "--erase-ms 20 --corrupt-page-data 0" "--records 2 --base 0x400" \
+  "--baud 57600 --verify" "The first page read back has a flipped data byte."
