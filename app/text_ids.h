@@ -33,6 +33,8 @@ inline constexpr TextId kBusyIndicator = 6017;        // busy indicator text dur
 inline constexpr TextId kInformationCaption = 6020;   // group 1024
 inline constexpr TextId kRadioCaption = 6021;         // label 1025
 inline constexpr TextId kVersionCaption = 6022;       // label 1022
+inline constexpr TextId kSaveLogEntry = 7220;         // log box context menu: save the log
+inline constexpr TextId kLogNotSaved = 7221;          // message: the log could not be saved
 }  // namespace text
 
 // Every id the language file must carry, in table order.
@@ -45,6 +47,7 @@ inline constexpr TextId kAllTextIds[] = {
     text::kFlashDiffers,      text::kStatusIdleCaption, text::kModelCaption,
     text::kBusyIndicator,     text::kInformationCaption, text::kRadioCaption,
     text::kVersionCaption,
+    text::kSaveLogEntry,      text::kLogNotSaved,
 };
 
 }  // namespace vexo
