@@ -3,9 +3,11 @@
 # vexo-radio-sim with a fault, its --log kept, and the run's outcome written
 # into the capture's "#" lines, which the replay test reads:
 #   # image: ARGS   vexo-radio-sim --make-image options of the firmware sent
+#   # firmware: F   (instead of image) a firmware file in this folder
 #   # flash: ARGS   vexo-flash options besides --port, --log and the firmware
 #   # exit: N       vexo-flash's exit status
 #   # stderr: TEXT  one line of what vexo-flash wrote on standard error
+#   # differs-at: N (an edited capture) the line the replay must name
 # vexo-flash runs in a folder whose language file holds "T<id>" for every
 # text, so that the messages do not change with their wording.
 # Usage: tests/replay/make-captures.sh BIN_DIR   (from the source tree's root)

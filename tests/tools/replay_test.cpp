@@ -188,7 +188,8 @@ TEST_F(ReplayerTest, TellsARateBytesAfterTheEndAndAHostGoneAsDifferences) {
 
 // A capture's "#" lines that say how it was made and what came of it.
 struct CaptureFacts {
-  std::string image;  // --make-image options
+  std::string image;     // --make-image options
+  std::string firmware;  // or a firmware file beside the capture
   std::vector<std::string> flash_args;
   int exit_code = -1;
   std::string flash_errors;  // vexo-flash's standard error
@@ -212,6 +213,7 @@ CaptureFacts FactsOf(const std::string& text) {
       return line.substr(key.size());
     };
     if (auto v = value("# image: ")) facts.image = *v;
+    if (auto v = value("# firmware: ")) facts.firmware = *v;
     if (auto v = value("# flash: ")) facts.flash_args = Words(*v);
     if (auto v = value("# exit: ")) facts.exit_code = std::stoi(*v);
     if (auto v = value("# stderr: ")) facts.flash_errors += *v + "\n";
@@ -231,9 +233,13 @@ TEST(ReplayCaptureTest, EveryCaptureReplaysAgainstVexoFlashAsItRan) {
     SCOPED_TRACE(capture.filename().string());
     CaptureFacts facts = FactsOf(testing::ReadWholeFile(capture));
     testing::TempWorkdir workdir;
-    std::vector<std::string> image_args = {"--make-image", workdir.File("fw.BIN")};
-    for (std::string& w : Words(facts.image)) image_args.push_back(w);
-    ASSERT_EQ(testing::RunProgram(testing::SimProgramPath(), image_args).end.exit_code, 0);
+    if (!facts.firmware.empty()) {
+      std::filesystem::copy_file(capture.parent_path() / facts.firmware, workdir.File("fw.BIN"));
+    } else {
+      std::vector<std::string> image_args = {"--make-image", workdir.File("fw.BIN")};
+      for (std::string& w : Words(facts.image)) image_args.push_back(w);
+      ASSERT_EQ(testing::RunProgram(testing::SimProgramPath(), image_args).end.exit_code, 0);
+    }
 
     testing::SimProcess replay({"--replay", capture.string()});
     ASSERT_TRUE(replay.ok()) << replay.error();
