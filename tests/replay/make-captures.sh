@@ -20,6 +20,10 @@ awk -F= 'BEGIN { print "[language]" }
          /^1[0-9]+=/ { print $1 "=T" ($1 - 100000) }' "$out/../../data/language.sys" \
   >"$work/language.sys"
 
+# Timed lines where this vexo-flash can write them.
+log_times=
+if "$bin/vexo-flash" --help 2>&1 | grep -q -- --log-times; then log_times=--log-times; fi
+
 # capture NAME "SIM OPTIONS" "IMAGE OPTIONS" "FLASH OPTIONS" "WHAT IT SHOWS"
 capture() {
   name=$1 sim_args=$2 image_args=$3 flash_args=$4 about=$5
@@ -28,10 +32,15 @@ capture() {
   # shellcheck disable=SC2086
   "$bin/vexo-radio-sim" --once $sim_args >"$work/pty" 2>/dev/null &
   sim=$!
-  while [ ! -s "$work/pty" ]; do sleep 0.05; done
+  tries=0
+  while [ ! -s "$work/pty" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -le 200 ] || { echo "make-captures.sh: the simulator did not start" >&2; exit 1; }
+    sleep 0.05
+  done
   status=0
   # shellcheck disable=SC2086
-  (cd "$work" && "$bin/vexo-flash" --port "$(head -n 1 pty)" --log capture.log \
+  (cd "$work" && "$bin/vexo-flash" --port "$(head -n 1 pty)" --log capture.log $log_times \
     $flash_args fw.BIN 2>stderr.txt) || status=$?
   kill "$sim" 2>/dev/null || true
   wait "$sim" 2>/dev/null || true

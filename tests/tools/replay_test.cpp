@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "tests/support/temp_workdir.h"
@@ -179,6 +180,16 @@ TEST_F(ReplayerTest, TellsARateBytesAfterTheEndAndAHostGoneAsDifferences) {
   RunUntil(now + 10s);
   ASSERT_TRUE(replayer->difference());
   EXPECT_EQ(replayer->difference()->line, 4);
+}
+
+TEST(ReplayCaptureTest, ALogWithALineOfAnotherKindIsRefusedNamingIt) {
+  testing::ScratchDir dir;
+  const std::string log = dir.File("session.log");
+  std::ofstream(log) << "S:02 \r\nR:56 58 \r\nOK\r\n";
+  testing::RunResult run = testing::RunProgram(testing::SimProgramPath(), {"--replay", log});
+  EXPECT_EQ(run.end.exit_code, 2);
+  EXPECT_NE(run.error_output.find("session.log:3: not a log line"), std::string::npos)
+      << run.error_output;
 }
 
 // A capture's "#" lines that say how it was made and what came of it.
