@@ -1,11 +1,10 @@
-// Runs a simulator on a line in real time: waits in poll(2) for the host's
-// bytes, the simulator's next due time, the host opening or closing the port
-// and a stop signal; reads, hands bytes over with the host's current rate,
-// and carries out the line actions. Returns when a stop signal arrives, the
-// line has been hung up, the line fails, or (with once) after the first
-// completed session, as soon as the host has closed the port or the linger
-// time has passed (a pseudo-terminal loses what the host has not read when it goes).
-// One thread.
+// Runs a line engine (the simulator or a replay) on a line in real time:
+// waits in poll(2) for the host's bytes, the engine's next due time, the host opening or closing
+// the port and a stop signal; reads, hands bytes over with the host's current rate, and carries out
+// the line actions. Returns when a stop signal arrives, the line has been hung up, the line fails,
+// or (with once) after the first completed session, as soon as the host has closed the port or the
+// linger time has passed (a pseudo-terminal loses what the host has not read when it goes). One
+// thread.
 #pragma once
 
 #include <ostream>
