@@ -186,10 +186,15 @@ TEST(ReplayCaptureTest, ALogWithALineOfAnotherKindIsRefusedNamingIt) {
   testing::ScratchDir dir;
   const std::string log = dir.File("session.log");
   std::ofstream(log) << "S:02 \r\nR:56 58 \r\nOK\r\n";
-  testing::RunResult run = testing::RunProgram(testing::SimProgramPath(), {"--replay", log});
+  testing::RunResult run = testing::RunProgram(
+      testing::SimProgramPath(), {"--replay", log, "--report", dir.File("report.json")});
   EXPECT_EQ(run.end.exit_code, 2);
   EXPECT_NE(run.error_output.find("session.log:3: not a log line"), std::string::npos)
       << run.error_output;
+  std::optional<sim::JsonValue> json =
+      sim::ParseJson(testing::ReadWholeFile(dir.File("report.json")));
+  ASSERT_TRUE(json && json->Find("replay") && json->Find("replay")->Find("bad_line"));
+  EXPECT_EQ(json->Find("replay")->Find("bad_line")->number, 3);
 }
 
 // A capture's "#" lines that say how it was made and what came of it.

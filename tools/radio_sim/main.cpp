@@ -142,6 +142,10 @@ int Replay(const vexo::sim::ProgramOptions& options) {
     std::cerr << "vexo-radio-sim: " << options.replay_path;
     if (parsed.bad_line != 0) std::cerr << ":" << parsed.bad_line;
     std::cerr << ": " << parsed.error << "\n";
+    std::string json = vexo::sim::BadLogReportJson(parsed);
+    if (!options.report_path.empty() && !WriteFile(options.report_path, json.data(), json.size())) {
+      std::cerr << "vexo-radio-sim: cannot write " << options.report_path << "\n";
+    }
     return kExitUsage;
   }
 

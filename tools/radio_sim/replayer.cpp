@@ -215,4 +215,12 @@ std::string Replayer::ReportJson() const {
   return report_.ToJson({}, rate_, ran_to_end() ? 1 : 0, replay);
 }
 
+std::string BadLogReportJson(const ParsedLog& parsed) {
+  std::string replay =
+      "\"replay\": {\"lines_played\": 0, \"ran_to_end\": false, "
+      "\"first_difference\": null, \"bad_line\": " +
+      std::to_string(parsed.bad_line) + ", \"error\": " + JsonQuote(parsed.error) + "}";
+  return Report().ToJson({}, kStartRate, 0, replay);
+}
+
 }  // namespace vexo::sim

@@ -71,4 +71,8 @@ class Replayer final : public LineEngine {
   std::deque<Scheduled> scheduled_;  // by due time
 };
 
+// The report of a replay that did not start for a bad log: its "replay"
+// object names the line (bad_line, 0 for a log without exchanges) and why.
+std::string BadLogReportJson(const ParsedLog& parsed);
+
 }  // namespace vexo::sim

@@ -98,7 +98,8 @@ Test images (write the file and exit):
 Exit status: 0 after a stop, 1 when the line cannot be opened or fails,
 2 for a bad option. With --replay: 0 when the whole log was played and
 matched, 1 on a difference (or a stop before the end), 2 for a bad log file
-(its first line that is not a log line is named).
+(its first line that is not a log line is named, and is bad_line in the
+report).
 )";
 
 template <typename T>
