@@ -18,6 +18,7 @@ struct FlashOptions {
   std::optional<int> baud;
   bool verify = false;
   std::optional<std::string> log_path;
+  bool log_times = false;
   bool list = false;
   bool help = false;
   bool status_lines = false;  // internal: report as status lines to a parent vexo-flash
