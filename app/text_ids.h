@@ -55,8 +55,8 @@ inline constexpr TextId kAllTextIds[] = {
     text::kBusyIndicator,     text::kInformationCaption, text::kRadioCaption,
     text::kVersionCaption,    text::kVerifyUnreachable,  text::kRecordsOverlap,
     text::kTrailingBytes,     text::kStopWarning,        text::kStoppedUntouched,
-    text::kStoppedUnfinished, text::kSettingsNotSaved,
-    text::kSaveLogEntry,      text::kLogNotSaved,
+    text::kStoppedUnfinished, text::kSettingsNotSaved,   text::kSaveLogEntry,
+    text::kLogNotSaved,
 };
 
 }  // namespace vexo
