@@ -8,6 +8,7 @@
 #   # exit: N       vexo-flash's exit status
 #   # stderr: TEXT  one line of what vexo-flash wrote on standard error
 #   # differs-at: N (an edited capture) the line the replay must name
+# (Any other "#" line, the log's own header among them, is a comment.)
 # vexo-flash runs in a folder whose language file holds "T<id>" for every
 # text, so that the messages do not change with their wording.
 # Usage: tests/replay/make-captures.sh BIN_DIR   (from the source tree's root)
@@ -20,9 +21,11 @@ awk -F= 'BEGIN { print "[language]" }
          /^1[0-9]+=/ { print $1 "=T" ($1 - 100000) }' "$out/../../data/language.sys" \
   >"$work/language.sys"
 
-# Timed lines where this vexo-flash can write them.
+# Timed lines where this vexo-flash can write them; captures made while
+# times is empty have none, as a log box saved in the window.
 log_times=
 if "$bin/vexo-flash" --help 2>&1 | grep -q -- --log-times; then log_times=--log-times; fi
+times=$log_times
 
 # capture NAME "SIM OPTIONS" "IMAGE OPTIONS" "FLASH OPTIONS" "WHAT IT SHOWS"
 capture() {
@@ -40,7 +43,7 @@ capture() {
   done
   status=0
   # shellcheck disable=SC2086
-  (cd "$work" && "$bin/vexo-flash" --port "$(head -n 1 pty)" --log capture.log $log_times \
+  (cd "$work" && "$bin/vexo-flash" --port "$(head -n 1 pty)" --log capture.log $times \
     $flash_args fw.BIN 2>stderr.txt) || status=$?
   kill "$sim" 2>/dev/null || true
   wait "$sim" 2>/dev/null || true
@@ -56,9 +59,21 @@ capture() {
   rm -f "$work/pty"
 }
 
-capture lost-echo "--erase-ms 20 --no-echo 0:1" "--records 2 --base 0x400" "--baud 115200" \
-  "The first record's echo is lost once; the second attempt brings it."
+capture lost-echo "--erase-ms 300 --no-echo 0:1" "--records 2 --base 0x400" "--baud 115200" \
+  "The first record's echo is lost once; the second attempt brings it. The erase takes 300 ms."
 capture failed-erase "--erase-ms 20 --erase-reply 45" "--records 2 --base 0x400" "--baud 38400" \
   "DALL is answered with 45 instead of 44: the job stops."
+times=
 capture bad-page "--erase-ms 20 --corrupt-page-data 0" "--records 2 --base 0x400" \
   "--baud 57600 --verify" "The first page read back has a flipped data byte."
+
+# An edited capture: lost-echo.log with the echo test's third byte changed, so
+# that the host differs from the log at that line.
+line=$(grep -n 'S:42 00 01 02 03' "$out/lost-echo.log" | head -n 1 | cut -d: -f1)
+line=$((line + 3 - $(grep -c '^# \(exit\|stderr\):' "$out/lost-echo.log")))
+{
+  echo "# lost-echo.log with the echo test's third byte changed from 01 to 11:"
+  echo "# the replay must fail naming that line."
+  echo "# differs-at: $line"
+  grep -v '^# \(exit\|stderr\):' "$out/lost-echo.log"
+} | sed "${line}s/S:42 00 01 02/S:42 00 11 02/" >"$out/lost-echo-edited.log"
