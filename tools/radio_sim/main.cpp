@@ -166,9 +166,9 @@ int Replay(const vexo::sim::ProgramOptions& options) {
     if (!written) std::cerr << "vexo-radio-sim: cannot write " << options.report_path << "\n";
   }
   if (const auto& difference = replayer.difference()) {
-    std::cerr << "vexo-radio-sim: " << options.replay_path << ":" << difference->line
-              << ": expected " << vexo::sim::HexOf(difference->expected) << ", got "
-              << vexo::sim::HexOf(difference->got) << " (" << difference->note << ")\n";
+    std::cerr << "vexo-radio-sim: " << options.replay_path << ":" << difference->line << ": "
+              << difference->note << "; expected " << vexo::sim::HexOf(difference->expected)
+              << ", got " << vexo::sim::HexOf(difference->got) << "\n";
     return kExitFailed;
   }
   if (end == vexo::sim::ServeEnd::line_failed) {
