@@ -40,23 +40,73 @@ inline constexpr TextId kStopWarning = 7004;         // line: a stop now leaves 
 inline constexpr TextId kStoppedUntouched = 7005;    // line: stopped before the erase
 inline constexpr TextId kStoppedUnfinished = 7006;   // line: stopped after the erase began
 inline constexpr TextId kSettingsNotSaved = 7007;    // message: system.ini could not be saved
-inline constexpr TextId kSaveLogEntry = 7220;        // log box context menu: save the log
-inline constexpr TextId kLogNotSaved = 7221;         // message: the log could not be saved
+inline constexpr TextId kSetupCheckTitle = 7200;     // dialog title of the set-up check
+inline constexpr TextId kSetupCheckAgain = 7201;     // button: run the check again
+inline constexpr TextId kSetupCheckProbe = 7202;     // button: check and probe the radio
+inline constexpr TextId kSetupCheckClose = 7203;     // button: close the dialog
+inline constexpr TextId kSetupCheckResultHeading = 7204;  // column heading: ok / warning / problem
+inline constexpr TextId kSetupCheckWhatHeading = 7205;    // column heading: what was checked
+inline constexpr TextId kSetupCheckFixHeading = 7206;     // column heading: what to do
+inline constexpr TextId kSetupCheckRunning = 7207;        // status while the check runs
+inline constexpr TextId kSetupCheckReady = 7208;          // status: nothing blocks a download
+inline constexpr TextId kSetupCheckBlocked = 7209;        // status: some problem blocks a download
+inline constexpr TextId kSetupCheckOk = 7210;             // result word of a passed check
+inline constexpr TextId kSetupCheckWarning = 7211;        // result word of a warning
+inline constexpr TextId kSetupCheckProblem = 7212;        // result word of a problem
+inline constexpr TextId kSetupCheckMenu = 7213;           // context menu entry opening the check
+inline constexpr TextId kSaveLogEntry = 7220;             // log box context menu: save the log
+inline constexpr TextId kLogNotSaved = 7221;              // message: the log could not be saved
 }  // namespace text
 
 // Every id the language file must carry, in table order.
+// clang-format off
 inline constexpr TextId kAllTextIds[] = {
-    text::kFileUnreadable,    text::kExchangeFailed,     text::kNoReplyInTime,
-    text::kReadBackChecksum,  text::kPortOpenFailed,     text::kDownloadComplete,
-    text::kPortCaption,       text::kBaudCaption,        text::kOpenFileCaption,
-    text::kExitCaption,       text::kStatusLoading,      text::kStatusVerifying,
-    text::kFileMissing,       text::kEraseRefused,       text::kStatusProgramming,
-    text::kFlashDiffers,      text::kStatusIdleCaption,  text::kModelCaption,
-    text::kBusyIndicator,     text::kInformationCaption, text::kRadioCaption,
-    text::kVersionCaption,    text::kVerifyUnreachable,  text::kRecordsOverlap,
-    text::kTrailingBytes,     text::kStopWarning,        text::kStoppedUntouched,
-    text::kStoppedUnfinished, text::kSettingsNotSaved,   text::kSaveLogEntry,
+    text::kFileUnreadable,
+    text::kExchangeFailed,
+    text::kNoReplyInTime,
+    text::kReadBackChecksum,
+    text::kPortOpenFailed,
+    text::kDownloadComplete,
+    text::kPortCaption,
+    text::kBaudCaption,
+    text::kOpenFileCaption,
+    text::kExitCaption,
+    text::kStatusLoading,
+    text::kStatusVerifying,
+    text::kFileMissing,
+    text::kEraseRefused,
+    text::kStatusProgramming,
+    text::kFlashDiffers,
+    text::kStatusIdleCaption,
+    text::kModelCaption,
+    text::kBusyIndicator,
+    text::kInformationCaption,
+    text::kRadioCaption,
+    text::kVersionCaption,
+    text::kVerifyUnreachable,
+    text::kRecordsOverlap,
+    text::kTrailingBytes,
+    text::kStopWarning,
+    text::kStoppedUntouched,
+    text::kStoppedUnfinished,
+    text::kSettingsNotSaved,
+    text::kSetupCheckTitle,
+    text::kSetupCheckAgain,
+    text::kSetupCheckProbe,
+    text::kSetupCheckClose,
+    text::kSetupCheckResultHeading,
+    text::kSetupCheckWhatHeading,
+    text::kSetupCheckFixHeading,
+    text::kSetupCheckRunning,
+    text::kSetupCheckReady,
+    text::kSetupCheckBlocked,
+    text::kSetupCheckOk,
+    text::kSetupCheckWarning,
+    text::kSetupCheckProblem,
+    text::kSetupCheckMenu,
+    text::kSaveLogEntry,
     text::kLogNotSaved,
 };
+// clang-format on
 
 }  // namespace vexo

@@ -62,6 +62,13 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
       (arg == "--verify" ? options.verify
        : arg == "--list" ? options.list
                          : options.log_times) = true;
+    } else if (arg == "--check" || arg == "--probe") {
+      if (inline_value) return fail(arg + " takes no value");
+      (arg == "--check" ? options.check : options.probe) = true;
+    } else if (arg == "--system-root") {
+      auto root = value();
+      if (!root) return fail("--system-root needs a folder");
+      options.system_root = *root;
     } else if (arg == "--port") {
       auto port = value();
       if (!port) return fail("--port needs a port name");
@@ -86,6 +93,7 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
       options.firmware = arg;
     }
   }
+  if (options.probe && !options.check) return fail("--probe goes with --check");
   return parsed;
 }
 
@@ -93,6 +101,7 @@ const char* FlashUsage() {
   return "usage: vexo-flash [--port NAME] [--baud N] [--verify] [--log FILE [--log-times]] "
          "[--list]\n"
          "                  [FIRMWARE]\n"
+         "       vexo-flash --check [--probe] [--port NAME] [FIRMWARE]\n"
          "\n"
          "Writes FIRMWARE (a .BIN file) into the radio on the serial port NAME:\n"
          "erase and program, and with --verify read the flash back and compare.\n"
@@ -114,6 +123,12 @@ const char* FlashUsage() {
          "  --log-times  start each S:/R: line of the log with the milliseconds since\n"
          "               the job began (\"+1532 S:44 41 4C 4C\").\n"
          "  --list       print every programming message of FIRMWARE, send nothing.\n"
+         "  --check      check the set-up instead: serial devices, access, other\n"
+         "               programs, line rates, adapter latency, brltty, ModemManager,\n"
+         "               the udev rule; one line per check; exit 0 when nothing\n"
+         "               blocks a job, else 1. --port narrows it to those ports.\n"
+         "  --probe      with --check, also ask the radio (read-only) which rate it\n"
+         "               answers at.\n"
          "  --help       show this text.\n"
          "FIRMWARE defaults to the file saved by the window. system.ini, language.sys\n"
          "and isdebug.txt are taken from the current directory.\n"

@@ -15,6 +15,7 @@
 #include "tools/flash/job_facts.h"
 #include "tools/flash/multi_flash.h"
 #include "tools/flash/traffic_log.h"
+#include "tools/flash/setup_check_command.h"
 
 namespace vexo {
 namespace {
@@ -75,6 +76,9 @@ int Run(const std::vector<std::string>& args) {
   job.baud = options.baud.value_or(SavedBaud());
   job.firmware_path = options.firmware.value_or(ReadSetting(setting::kFile, setting::kFilePath));
 
+  if (options.check) {
+    return RunSetupCheck({options.ports, options.probe, job.firmware_path, options.system_root});
+  }
   if (options.list) {
     StdoutLog listing;
     StreamMessages messages;
