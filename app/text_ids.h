@@ -54,6 +54,8 @@ inline constexpr TextId kSetupCheckOk = 7210;             // result word of a pa
 inline constexpr TextId kSetupCheckWarning = 7211;        // result word of a warning
 inline constexpr TextId kSetupCheckProblem = 7212;        // result word of a problem
 inline constexpr TextId kSetupCheckMenu = 7213;           // context menu entry opening the check
+inline constexpr TextId kSaveLogEntry = 7220;             // log box context menu: save the log
+inline constexpr TextId kLogNotSaved = 7221;              // message: the log could not be saved
 }  // namespace text
 
 // Every id the language file must carry, in table order.
@@ -102,6 +104,8 @@ inline constexpr TextId kAllTextIds[] = {
     text::kSetupCheckWarning,
     text::kSetupCheckProblem,
     text::kSetupCheckMenu,
+    text::kSaveLogEntry,
+    text::kLogNotSaved,
 };
 // clang-format on
 

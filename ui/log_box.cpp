@@ -1,9 +1,18 @@
 #include "ui/log_box.h"
 
+#include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QFontDatabase>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSaveFile>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <memory>
 
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "app/text_ids.h"
 #include "ui/ui_thread.h"
 
 namespace vexo::ui {
@@ -70,6 +79,44 @@ void LogBox::FlushPending() {
   }
   if (empty_first) clear();
   if (!text.empty()) AppendHere(text);
+}
+
+QMenu* LogBox::NewContextMenu() {
+  QMenu* menu = createStandardContextMenu();
+  menu->addSeparator();
+  QAction* save = menu->addAction(QString::fromStdString(LookupText(text::kSaveLogEntry)), this,
+                                  &LogBox::SaveAs);
+  save->setObjectName(QStringLiteral("saveLog"));
+  save->setEnabled(TextLength() > 0);
+  return menu;
+}
+
+void LogBox::contextMenuEvent(QContextMenuEvent* event) {
+  std::unique_ptr<QMenu> menu(NewContextMenu());
+  menu->exec(event->globalPos());
+}
+
+bool LogBox::SaveTo(const QString& path, QString& error) {
+  FlushPending();
+  QString text = toPlainText();
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+    error = file.errorString();
+    return false;
+  }
+  return true;
+}
+
+void LogBox::SaveAs() {
+  const QString caption = QString::fromStdString(LookupText(text::kSaveLogEntry));
+  const QString path = QFileDialog::getSaveFileName(this, caption, QStringLiteral("vexo.log"));
+  if (path.isEmpty()) return;
+  QString error;
+  if (SaveTo(path, error)) return;
+  QString message = QString::fromStdString(LookupText(text::kLogNotSaved));
+  QMessageBox::warning(this, QString::fromStdString(AppState().ProductNameText),
+                       message + QStringLiteral("\n") + path + QStringLiteral("\n") + error);
 }
 
 std::size_t LogBox::LengthHere() const {

@@ -4,9 +4,12 @@
 // event loop (or sooner, by FlushPending), so a download never waits for the
 // box to lay out its text. Lengths count the text as the lines were given,
 // each line end as the two characters "\r\n", pending lines included.
+// Its context menu adds "Save log…" to the standard entries: the text as
+// shown, lines ended by "\r\n", into a file the user picks.
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QString>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -30,7 +33,18 @@ class LogBox : public QPlainTextEdit, public LogView {
   // Shows what other threads have handed in; user-interface thread only.
   void FlushPending();
 
+  // The standard context menu and "Save log…"; the caller owns it.
+  QMenu* NewContextMenu();
+  // Writes the log as shown, each line ended by "\r\n", to path (replaced
+  // whole or left untouched); false with error set to the reason.
+  bool SaveTo(const QString& path, QString& error);
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
  private:
+  // Asks for a file and saves there, telling a failure in a message box.
+  void SaveAs();
   std::size_t LengthHere() const;
   void AppendHere(const std::string& line);
   // Caller holds mutex_.

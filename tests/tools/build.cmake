@@ -7,6 +7,8 @@ if(vexo_tools_test_sources)
   target_link_libraries(vexo_tools_tests PRIVATE vexo_flash_host vexo_radio_sim GTest::gtest
                         GTest::gtest_main Threads::Threads)
   target_include_directories(vexo_tools_tests PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(vexo_tools_tests PRIVATE
+                             VEXO_REPLAY_CAPTURES="${CMAKE_SOURCE_DIR}/tests/replay")
   foreach(program vexo-radio-sim vexo-flash)
     if(TARGET ${program})
       add_dependencies(vexo_tools_tests ${program})

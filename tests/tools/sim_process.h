@@ -304,4 +304,13 @@ inline RunResult RunProgram(const std::string& program, const std::vector<std::s
   return r;
 }
 
+// Runs a program to its end in dir (where it finds its language file).
+inline RunResult RunProgramIn(const std::string& dir, const std::string& program,
+                              const std::vector<std::string>& args,
+                              std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+  std::string command = "cd '" + dir + "' && exec '" + program + "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  return RunProgram("/bin/sh", {"-c", command}, limit);
+}
+
 }  // namespace vexo::testing

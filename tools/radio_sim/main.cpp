@@ -9,10 +9,13 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tools/radio_sim/line.h"
+#include "tools/radio_sim/replayer.h"
 #include "tools/radio_sim/server.h"
 #include "tools/radio_sim/sim_options.h"
 #include "tools/radio_sim/simulator.h"
@@ -75,11 +78,14 @@ bool WriteResults(const vexo::sim::ProgramOptions& options, const vexo::sim::Sim
   return ok;
 }
 
-int Simulate(const vexo::sim::ProgramOptions& options) {
-  int signal_fd = StopSignalFd();
+// The stop signals blocked (signal_fd set) and the line the host opens, its
+// path printed; nullptr (told) on failure.
+std::unique_ptr<vexo::sim::Line> OpenLine(const vexo::sim::ProgramOptions& options,
+                                          int& signal_fd) {
+  signal_fd = StopSignalFd();
   if (signal_fd < 0) {
     std::perror("vexo-radio-sim: signals");
-    return kExitFailed;
+    return nullptr;
   }
   std::string error;
   std::unique_ptr<vexo::sim::Line> line = options.device.empty()
@@ -87,9 +93,16 @@ int Simulate(const vexo::sim::ProgramOptions& options) {
                                               : vexo::sim::OpenDeviceLine(options.device, error);
   if (!line) {
     std::cerr << "vexo-radio-sim: " << error << "\n";
-    return kExitFailed;
+    return nullptr;
   }
   std::cout << line->path() << std::endl;
+  return line;
+}
+
+int Simulate(const vexo::sim::ProgramOptions& options) {
+  int signal_fd = -1;
+  std::unique_ptr<vexo::sim::Line> line = OpenLine(options, signal_fd);
+  if (!line) return kExitFailed;
 
   vexo::sim::Simulator sim(options.config);
   vexo::sim::ServeOptions serve;
@@ -103,6 +116,66 @@ int Simulate(const vexo::sim::ProgramOptions& options) {
     return kExitFailed;
   }
   return written ? kExitOk : kExitFailed;
+}
+
+// A replay waits this long for the host to close the port once the log is
+// played or differed: long enough for a host to use up its attempts.
+constexpr vexo::sim::SimTime kReplayLinger = std::chrono::seconds(30);
+constexpr std::size_t kLargestLog = 256 * 1024 * 1024;
+
+int Replay(const vexo::sim::ProgramOptions& options) {
+  std::ifstream in(options.replay_path, std::ios::binary);
+  std::string text;
+  if (in) {
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  if (!in && !in.eof()) {
+    std::cerr << "vexo-radio-sim: cannot read " << options.replay_path << "\n";
+    return kExitUsage;
+  }
+  if (text.size() > kLargestLog) {
+    std::cerr << "vexo-radio-sim: " << options.replay_path << ": too large for a log\n";
+    return kExitUsage;
+  }
+  vexo::sim::ParsedLog parsed = vexo::sim::ParseReplayLog(text);
+  if (!parsed.log) {
+    std::cerr << "vexo-radio-sim: " << options.replay_path;
+    if (parsed.bad_line != 0) std::cerr << ":" << parsed.bad_line;
+    std::cerr << ": " << parsed.error << "\n";
+    std::string json = vexo::sim::BadLogReportJson(parsed);
+    if (!options.report_path.empty() && !WriteFile(options.report_path, json.data(), json.size())) {
+      std::cerr << "vexo-radio-sim: cannot write " << options.report_path << "\n";
+    }
+    return kExitUsage;
+  }
+
+  int signal_fd = -1;
+  std::unique_ptr<vexo::sim::Line> line = OpenLine(options, signal_fd);
+  if (!line) return kExitFailed;
+  vexo::sim::Replayer replayer(std::move(*parsed.log));
+  vexo::sim::ServeOptions serve;
+  serve.once = true;
+  serve.linger = kReplayLinger;
+  serve.trace = options.verbose ? &std::cerr : nullptr;
+  vexo::sim::ServeEnd end = vexo::sim::Serve(*line, replayer, serve, signal_fd);
+  line.reset();
+  bool written = true;
+  if (!options.report_path.empty()) {
+    std::string json = replayer.ReportJson();
+    written = WriteFile(options.report_path, json.data(), json.size());
+    if (!written) std::cerr << "vexo-radio-sim: cannot write " << options.report_path << "\n";
+  }
+  if (const auto& difference = replayer.difference()) {
+    std::cerr << "vexo-radio-sim: " << options.replay_path << ":" << difference->line << ": "
+              << difference->note << "; expected " << vexo::sim::HexOf(difference->expected)
+              << ", got " << vexo::sim::HexOf(difference->got) << "\n";
+    return kExitFailed;
+  }
+  if (end == vexo::sim::ServeEnd::line_failed) {
+    std::cerr << "vexo-radio-sim: the line failed\n";
+    return kExitFailed;
+  }
+  return written && replayer.ran_to_end() ? kExitOk : kExitFailed;
 }
 
 }  // namespace
@@ -123,5 +196,5 @@ int main(int argc, char** argv) {
   // A paced line is timed to the byte (87 us at 115200): the default 50 us
   // timer slack would make every scheduled byte late.
   prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
-  return Simulate(options);
+  return options.replay_path.empty() ? Simulate(options) : Replay(options);
 }

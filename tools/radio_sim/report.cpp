@@ -63,11 +63,13 @@ void Report::Add(ReportEvent event) {
   events_.push_back(std::move(event));
 }
 
-std::string Report::ToJson(std::span<const std::uint8_t> flash, int final_rate,
-                           int sessions) const {
+std::string Report::ToJson(std::span<const std::uint8_t> flash, int final_rate, int sessions,
+                           std::string_view more) const {
   std::string out = "{\n\"final_rate\": " + std::to_string(final_rate) +
                     ",\n\"sessions\": " + std::to_string(sessions) +
-                    ",\n\"flash_size\": " + std::to_string(flash.size()) + ",\n\"events\": [\n";
+                    ",\n\"flash_size\": " + std::to_string(flash.size()) + ",\n";
+  if (!more.empty()) out += std::string(more) + ",\n";
+  out += "\"events\": [\n";
   for (std::size_t i = 0; i < events_.size(); ++i) {
     const ReportEvent& e = events_[i];
     out += "{\"t_us\": " + std::to_string(e.at.count()) + ", \"event\": " + JsonQuote(e.event) +

@@ -23,6 +23,7 @@ inline constexpr std::string_view kEventNoise = "noise";      // bytes before no
 inline constexpr std::string_view kEventRate = "rate";        // the loader's new rate
 inline constexpr std::string_view kEventSession = "session";  // note: "complete"
 inline constexpr std::string_view kEventPort = "port";        // note: "opened", "closed", "hung up"
+inline constexpr std::string_view kEventDifference = "difference";  // a replay's: bytes got instead
 
 struct ReportEvent {
   SimTime at{0};
@@ -47,7 +48,9 @@ class Report {
  public:
   void Add(ReportEvent event);
   const std::vector<ReportEvent>& events() const { return events_; }
-  std::string ToJson(std::span<const std::uint8_t> flash, int final_rate, int sessions) const;
+  // more: further members of the top object, as JSON text ("\"replay\": {...}").
+  std::string ToJson(std::span<const std::uint8_t> flash, int final_rate, int sessions,
+                     std::string_view more = {}) const;
 
  private:
   std::vector<ReportEvent> events_;

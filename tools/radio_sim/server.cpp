@@ -19,11 +19,10 @@ using Clock = std::chrono::steady_clock;
 // below a byte time at 115200 (87 us) so that pacing stays true to the line.
 constexpr SimTime kShortestWait = std::chrono::microseconds(50);
 constexpr std::size_t kReadChunk = 4096;
-constexpr SimTime kLinger = std::chrono::seconds(2);
 
 class Session {
  public:
-  Session(Line& line, Simulator& sim, const ServeOptions& options, int signal_fd)
+  Session(Line& line, LineEngine& sim, const ServeOptions& options, int signal_fd)
       : line_(line), sim_(sim), options_(options), signal_fd_(signal_fd) {}
 
   ServeEnd Run() {
@@ -48,7 +47,7 @@ class Session {
           line_.SetRate(action.rate);
           break;
         case LineAction::Type::session_end:
-          if (!session_done_) linger_until_ = Now() + kLinger;
+          if (!session_done_) linger_until_ = Now() + options_.linger;
           session_done_ = true;
           break;
         case LineAction::Type::hang_up:
@@ -67,7 +66,7 @@ class Session {
   }
 
   // After the last session, a line that loses what the host has not read
-  // stays until the host has closed the port (or kLinger has passed), so the
+  // stays until the host has closed the port (or the linger time has passed), so the
   // final 06 reaches it.
   bool Lingering() const {
     return line_.LosesUnreadOnClose() && line_.HostListening() && Now() < linger_until_;
@@ -147,7 +146,7 @@ class Session {
   }
 
   Line& line_;
-  Simulator& sim_;
+  LineEngine& sim_;
   const ServeOptions& options_;
   int signal_fd_;
   Clock::time_point start_ = Clock::now();
@@ -159,7 +158,7 @@ class Session {
 
 }  // namespace
 
-ServeEnd Serve(Line& line, Simulator& sim, const ServeOptions& options, int signal_fd) {
+ServeEnd Serve(Line& line, LineEngine& sim, const ServeOptions& options, int signal_fd) {
   return Session(line, sim, options, signal_fd).Run();
 }
 

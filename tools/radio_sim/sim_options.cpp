@@ -71,6 +71,17 @@ Faults (all combinable):
                          record); the simulator then stops
   KINDS: comma-separated probe_a, probe_b, firmwar, downing, identity, bpsset,
   bpsset_plain, echo_test, erase_all, program, closing, finish, read_request
+Replay (a captured session instead of the loader):
+  --replay LOG           play the radio's side of a traffic log (vexo-flash
+                         --log, or a saved log box): for each S: line expect
+                         exactly those bytes at the rate the log implies and
+                         answer with the R: line that followed, paced at that
+                         rate, keeping the radio's pauses when the lines carry
+                         "+MS" times. Stops once the log is played (or at the
+                         first difference) and the host has closed the port.
+                         Loader and fault options do not apply. The report
+                         gains "replay": lines_played, ran_to_end and
+                         first_difference (line, expected, got, note)
 Output:
   --report FILE          JSON report on stop: every message, reply and ignored
                          byte in order with its rate, and the flash contents
@@ -85,7 +96,10 @@ Test images (write the file and exit):
   --help                 this text
 
 Exit status: 0 after a stop, 1 when the line cannot be opened or fails,
-2 for a bad option.
+2 for a bad option. With --replay: 0 when the whole log was played and
+matched, 1 on a difference (or a stop before the end), 2 for a bad log file
+(its first line that is not a log line is named, and is bad_line in the
+report).
 )";
 
 template <typename T>
@@ -330,6 +344,7 @@ const std::vector<OptionRule>& Options() {
       {"--report", true, Text(&ProgramOptions::report_path)},
       {"--flash-dump", true, Text(&ProgramOptions::dump_path)},
       {"--verbose", false, Flag(&ProgramOptions::verbose)},
+      {"--replay", true, Text(&ProgramOptions::replay_path)},
       {"--make-image", true,
        [](ProgramOptions& o, std::string_view v) {
          o.image_path = std::string(v);

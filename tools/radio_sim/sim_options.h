@@ -20,6 +20,7 @@ struct ProgramOptions {
   bool verbose = false;                   // trace every event on standard error
   std::string report_path;                // JSON report written on stop
   std::string dump_path;                  // raw flash contents written on stop
+  std::string replay_path;                // a traffic log to play instead of the loader
   std::optional<std::string> image_path;  // write a test image there and exit
   ImageLayout image;
   bool help = false;

@@ -109,11 +109,6 @@ std::vector<LineAction> Simulator::Run(SimTime now) {
     if (s.event) report_.Add(std::move(*s.event));
     switch (s.action.type) {
       case LineAction::Type::write:
-        if (!due.empty() && due.back().type == LineAction::Type::write) {
-          due.back().bytes.insert(due.back().bytes.end(), s.action.bytes.begin(),
-                                  s.action.bytes.end());
-          continue;
-        }
         break;
       case LineAction::Type::set_rate:
         if (s.action.rate == rate_) continue;
@@ -130,7 +125,7 @@ std::vector<LineAction> Simulator::Run(SimTime now) {
         report_.Add({s.due, std::string(kEventPort), {}, 0, {}, "hung up"});
         break;
     }
-    due.push_back(std::move(s.action));
+    AppendAction(due, std::move(s.action));
   }
   return due;
 }

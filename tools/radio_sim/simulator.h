@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tools/radio_sim/boot_loader.h"
+#include "tools/radio_sim/line_engine.h"
 #include "tools/radio_sim/line_noise.h"
 #include "tools/radio_sim/message_reader.h"
 #include "tools/radio_sim/report.h"
@@ -23,39 +24,23 @@
 
 namespace vexo::sim {
 
-struct LineAction {
-  enum class Type {
-    write,        // bytes to the host
-    set_rate,     // the loader's line rate becomes rate
-    session_end,  // a download completed (its final 06 has left)
-    hang_up,      // close the line; nothing follows
-  };
-  Type type = Type::write;
-  std::vector<std::uint8_t> bytes;
-  int rate = 0;
-};
-
-class Simulator {
+// session_end: a download completed (its final 06 has left).
+class Simulator final : public LineEngine {
  public:
   explicit Simulator(const SimConfig& config);
 
-  // Bytes read from the line at now. host_rate: the rate the host's end is
-  // set to, or 0 where it cannot be known (a real port: bytes count as sent
-  // at the loader's own rate).
-  void Receive(std::span<const std::uint8_t> bytes, int host_rate, SimTime now);
-  // Does everything due by now and returns the line actions due, in order,
-  // consecutive writes joined.
-  std::vector<LineAction> Run(SimTime now);
-  // When Run has something to do next; empty when only input can change that.
-  std::optional<SimTime> NextWake() const;
-  // Records an event of the line itself (the host opening the port, ...).
-  void NotePort(SimTime now, std::string note);
+  // LineEngine. Where the host's rate is unknown, bytes count as sent at the
+  // loader's own rate.
+  void Receive(std::span<const std::uint8_t> bytes, int host_rate, SimTime now) override;
+  std::vector<LineAction> Run(SimTime now) override;
+  std::optional<SimTime> NextWake() const override;
+  void NotePort(SimTime now, std::string note) override;
 
   int rate() const { return rate_; }
   int sessions() const { return sessions_; }
   bool hung_up() const { return hung_up_; }
   const FlashMemory& flash() const { return loader_.flash(); }
-  const Report& report() const { return report_; }
+  const Report& report() const override { return report_; }
   std::string ReportJson() const;
 
  private:
