@@ -218,6 +218,8 @@ HistoryStatus HistoryStore::Open(const std::string& path, std::chrono::milliseco
   Close();
   path_ = path;
   notice_.clear();
+  notice_kind_ = HistoryNotice::kNone;
+  kept_aside_as_.clear();
   const fs::path folder = fs::path(path).parent_path();
   std::error_code code;
   if (!folder.empty()) fs::create_directories(folder, code);
@@ -236,6 +238,8 @@ HistoryStatus HistoryStore::Open(const std::string& path, std::chrono::milliseco
     if (aside.empty()) return {error};
     notice_ = "the history file " + path + " was damaged; it is kept as " + aside +
               " and a new one was started";
+    notice_kind_ = HistoryNotice::kKeptAside;
+    kept_aside_as_ = aside;
     outcome = OpenFile(busy_timeout, error);
   }
   if (outcome != OpenOutcome::kOpen) {
@@ -278,6 +282,7 @@ HistoryStore::OpenOutcome HistoryStore::OpenFile(std::chrono::milliseconds busy_
     read_only_ = true;
     read_only_reason_ = "the history file " + path_ + " cannot be written (read-only)";
     notice_ = read_only_reason_;
+    notice_kind_ = HistoryNotice::kReadOnlyFile;
     return OpenOutcome::kOpen;
   }
   if (version > kHistorySchemaVersion) {
@@ -286,6 +291,7 @@ HistoryStore::OpenOutcome HistoryStore::OpenFile(std::chrono::milliseconds busy_
                         std::to_string(version) + ", this one knows " +
                         std::to_string(kHistorySchemaVersion) + "); it is read-only here";
     notice_ = read_only_reason_;
+    notice_kind_ = HistoryNotice::kNewerSchema;
     return OpenOutcome::kOpen;
   }
   // Persistent in the file; a failure here leaves the rollback journal,

@@ -41,6 +41,9 @@ struct HistoryResult {
   bool ok() const { return error.empty(); }
 };
 
+// What notice() is about, for hosts that word it in the user's language.
+enum class HistoryNotice { kNone, kKeptAside, kNewerSchema, kReadOnlyFile };
+
 struct ChainCheck {
   int rows_checked = 0;
   std::int64_t first_bad_row = 0;  // 0 when the chain is intact
@@ -64,6 +67,8 @@ class HistoryStore {
   bool is_open() const { return db_ != nullptr; }
   bool read_only() const { return read_only_; }
   const std::string& notice() const { return notice_; }
+  HistoryNotice notice_kind() const { return notice_kind_; }
+  const std::string& kept_aside_as() const { return kept_aside_as_; }  // kKeptAside
   const std::string& path() const { return path_; }
 
   // Writes the row at once (result interrupted) and sets record.id.
@@ -97,6 +102,8 @@ class HistoryStore {
   bool read_only_ = false;
   std::string read_only_reason_;
   std::string notice_;
+  HistoryNotice notice_kind_ = HistoryNotice::kNone;
+  std::string kept_aside_as_;
 };
 
 }  // namespace vexo
