@@ -200,6 +200,10 @@ HistoryStore::~HistoryStore() {
   Close();
 }
 
+void HistoryStore::SetBusyTimeout(std::chrono::milliseconds busy_timeout) {
+  if (db_) sqlite3_busy_timeout(db_, static_cast<int>(busy_timeout.count()));
+}
+
 void HistoryStore::Close() {
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;

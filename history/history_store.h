@@ -65,6 +65,8 @@ class HistoryStore {
   HistoryStatus Open(const std::string& path,
                      std::chrono::milliseconds busy_timeout = kHistoryBusyTimeout);
   bool is_open() const { return db_ != nullptr; }
+  // How long a write waits for another writer from now on.
+  void SetBusyTimeout(std::chrono::milliseconds busy_timeout);
   bool read_only() const { return read_only_; }
   const std::string& notice() const { return notice_; }
   HistoryNotice notice_kind() const { return notice_kind_; }

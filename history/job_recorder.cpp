@@ -24,7 +24,10 @@ void JobRecorder::Start(const JobRecord& record) {
 void JobRecorder::Update() {
   // A failed update is not reported: Finish writes the whole record again,
   // and only when that fails is anything lost.
-  if (row_written_ && !failed_) store_.UpdateJob(record_);
+  if (!row_written_ || failed_) return;
+  store_.SetBusyTimeout(kUpdateBusyTimeout);
+  store_.UpdateJob(record_);
+  store_.SetBusyTimeout(kHistoryBusyTimeout);
 }
 
 void JobRecorder::Finish(JobResult result, int exit_status) {

@@ -5,6 +5,7 @@
 // "this job was not recorded: <reason>" a single time. One thread at a time.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,6 +14,10 @@
 #include "history/job_record.h"
 
 namespace vexo {
+
+// A phase change must not hold the job while another process writes: an
+// update gives up soon, since Finish writes the whole record again anyway.
+inline constexpr std::chrono::milliseconds kUpdateBusyTimeout{250};
 
 class JobRecorder {
  public:
