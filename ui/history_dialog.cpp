@@ -14,6 +14,7 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -27,6 +28,7 @@ namespace {
 constexpr int kRecordRole = Qt::UserRole;
 constexpr int kSortRole = Qt::UserRole + 1;
 constexpr char kDefaultExportName[] = "vexo-history.csv";
+constexpr int kWidestColumn = 280;  // pixels; the details pane shows the rest
 
 enum Column { kTime, kPort, kSerial, kFile, kMode, kResult, kDuration, kLastMessage, kColumns };
 
@@ -131,7 +133,7 @@ QString DetailsText(const JobRecord& r) {
   }
   if (r.mode == JobMode::kEraseProgramVerify) {
     QString read_back =
-        QStringLiteral("%1 %2").arg(r.pages_compared).arg(Text(text::kHistoryPagesCompared));
+        QStringLiteral("%1 %2").arg(Text(text::kHistoryPagesCompared)).arg(r.pages_compared);
     if (r.first_difference)
       read_back += QStringLiteral(", %1 %2").arg(Text(text::kHistoryFirstDifference),
                                                  Hex(*r.first_difference));
@@ -209,6 +211,8 @@ HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent) :
   Fill();
   table_->sortByColumn(kTime, Qt::DescendingOrder);
   table_->resizeColumnsToContents();
+  for (int c = 0; c < kColumns; ++c)
+    table_->setColumnWidth(c, std::min(table_->columnWidth(c), kWidestColumn));
   if (proxy_->rowCount() > 0) table_->selectRow(0);
 }
 
