@@ -8,21 +8,13 @@
 #include <string_view>
 
 #include "history/history_schema.h"
-#include "history/record_json.h"
-#include "history/sha256.h"
 #include "history/sqlite_statement.h"
+#include "history/stored_job.h"
 
 namespace vexo {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr char kJobColumns[] =
-    "id, started_utc_ms, ended_utc_ms, program, program_version, user_name, host_name, "
-    "port_chosen, port_device, usb_vid_pid, usb_product, usb_serial, usb_path, requested_baud, "
-    "used_baud, model, mode, firmware_path, firmware_size, firmware_sha256, record_count, "
-    "lowest_address, highest_address, identity_hex, pages_compared, first_difference, result, "
-    "closing_confirmed, downing_declined, exit_status, chain_hash, chain_seq, chain_prev_id";
 
 constexpr char kInsertJob[] =
     "INSERT INTO jobs (started_utc_ms, ended_utc_ms, program, program_version, user_name, "
@@ -53,12 +45,6 @@ constexpr char kUpdateJob[] =
     "downing_declined = :downing_declined, exit_status = :exit_status, "
     "chain_seq = :chain_seq, chain_prev_id = :chain_prev_id, chain_hash = :chain_hash "
     "WHERE id = :id AND chain_seq IS NULL";
-
-struct ChainLink {
-  std::int64_t seq = 0;
-  std::int64_t prev_id = 0;
-  std::string prev_hash;
-};
 
 void BindJob(SqlStatement& statement, const JobRecord& r) {
   statement.Bind(":id", r.id);
@@ -97,62 +83,6 @@ void BindJob(SqlStatement& statement, const JobRecord& r) {
   statement.BindNull(":chain_seq");
   statement.BindNull(":chain_prev_id");
   statement.BindNull(":chain_hash");
-}
-
-// A row as read back, with its place in the chain.
-struct StoredJob {
-  JobRecord record;
-  std::optional<std::int64_t> chain_seq;
-  std::int64_t chain_prev_id = 0;
-};
-
-StoredJob ReadJob(const SqlStatement& row) {
-  StoredJob stored;
-  JobRecord& r = stored.record;
-  int c = 0;
-  r.id = row.Int(c++);
-  r.started_utc_ms = row.Int(c++);
-  r.ended_utc_ms = row.Int(c++);
-  r.program = ParseJobProgram(row.Text(c++)).value_or(JobProgram::kCommandLine);
-  r.program_version = row.Text(c++);
-  r.user_name = row.Text(c++);
-  r.host_name = row.Text(c++);
-  r.port_chosen = row.Text(c++);
-  r.port_device = row.Text(c++);
-  r.usb_vid_pid = row.Text(c++);
-  r.usb_product = row.Text(c++);
-  r.usb_serial = row.Text(c++);
-  r.usb_path = row.Text(c++);
-  r.requested_baud = static_cast<int>(row.Int(c++));
-  r.used_baud = static_cast<int>(row.Int(c++));
-  r.model = row.Text(c++);
-  r.mode = ParseJobMode(row.Text(c++)).value_or(JobMode::kEraseProgram);
-  r.firmware_path = row.Text(c++);
-  r.firmware_size = static_cast<std::uint64_t>(row.Int(c++));
-  r.firmware_sha256 = row.Text(c++);
-  r.record_count = static_cast<int>(row.Int(c++));
-  r.lowest_address = static_cast<std::uint32_t>(row.Int(c++));
-  r.highest_address = static_cast<std::uint32_t>(row.Int(c++));
-  r.identity_hex = row.Text(c++);
-  r.pages_compared = static_cast<int>(row.Int(c++));
-  if (!row.IsNull(c)) r.first_difference = static_cast<std::uint32_t>(row.Int(c));
-  ++c;
-  r.result = ParseJobResult(row.Text(c++)).value_or(JobResult::kInterrupted);
-  r.closing_confirmed = row.Int(c++) != 0;
-  r.downing_declined = row.Int(c++) != 0;
-  r.exit_status = static_cast<int>(row.Int(c++));
-  r.chain_hash = row.Text(c++);
-  if (!row.IsNull(c)) stored.chain_seq = row.Int(c);
-  ++c;
-  stored.chain_prev_id = row.Int(c++);
-  return stored;
-}
-
-// The digest a finished row carries: its content, its place in the chain and
-// the digest of the row finished before it.
-std::string ChainDigest(const ChainLink& link, const JobRecord& record) {
-  return Sha256Hex(link.prev_hash + "\n" + std::to_string(link.seq) + "\n" +
-                   std::to_string(link.prev_id) + "\n" + JsonText(RecordContentJson(record)));
 }
 
 std::string UtcStamp() {
@@ -412,9 +342,7 @@ HistoryStatus HistoryStore::FinishJob(JobRecord& record) {
   return InTransaction("cannot write to", [&]() -> HistoryStatus {
     ChainLink link;
     {
-      SqlStatement head(db_,
-                        "SELECT (SELECT value FROM meta WHERE key = 'chain_length'), "
-                        "(SELECT value FROM meta WHERE key = 'chain_head_id')");
+      SqlStatement head(db_, kChainHeadQuery);
       if (head.Step() != SQLITE_ROW) return {Reason("cannot read")};
       link.seq = head.Int(0) + 1;
       link.prev_id = head.Int(1);
@@ -444,35 +372,6 @@ HistoryStatus HistoryStore::FinishJob(JobRecord& record) {
   });
 }
 
-namespace {
-
-// Fills phases and messages of every stored job, one statement each.
-bool ReadChildren(sqlite3* db, std::vector<StoredJob>& jobs) {
-  SqlStatement phase(db,
-                     "SELECT name, started_utc_ms, duration_ms, retries, bytes_sent, "
-                     "bytes_received FROM phases WHERE job_id = :id ORDER BY seq");
-  SqlStatement message(db, "SELECT text_id FROM messages WHERE job_id = :id ORDER BY seq");
-  for (StoredJob& job : jobs) {
-    phase.Reset();
-    phase.Bind(":id", job.record.id);
-    int step;
-    while ((step = phase.Step()) == SQLITE_ROW) {
-      job.record.phases.push_back(
-          {phase.Text(0), phase.Int(1), phase.Int(2), static_cast<int>(phase.Int(3)),
-           static_cast<std::uint64_t>(phase.Int(4)), static_cast<std::uint64_t>(phase.Int(5))});
-    }
-    if (step != SQLITE_DONE) return false;
-    message.Reset();
-    message.Bind(":id", job.record.id);
-    while ((step = message.Step()) == SQLITE_ROW)
-      job.record.message_ids.push_back(static_cast<int>(message.Int(0)));
-    if (step != SQLITE_DONE) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 HistoryResult<std::vector<JobRecord>> HistoryStore::Query(const char* order, std::int64_t limit) {
   HistoryResult<std::vector<JobRecord>> result;
   if (!db_) {
@@ -501,79 +400,6 @@ HistoryResult<std::vector<JobRecord>> HistoryStore::Recent(int count) {
 
 HistoryResult<std::vector<JobRecord>> HistoryStore::All() {
   return Query("ORDER BY id", -1);
-}
-
-HistoryResult<ChainCheck> HistoryStore::CheckChain() {
-  HistoryResult<ChainCheck> result;
-  if (!db_) {
-    result.error = Writable().error;
-    return result;
-  }
-  ChainCheck& check = result.value;
-  ExecSql(db_, "BEGIN");
-  std::vector<StoredJob> chained;
-  std::vector<std::int64_t> unchained_finished;
-  std::int64_t chain_length = 0;
-  std::int64_t chain_head_id = 0;
-  {
-    const std::string sql = std::string("SELECT ") + kJobColumns +
-                            " FROM jobs WHERE chain_seq IS NOT NULL ORDER BY chain_seq";
-    SqlStatement select(db_, sql.c_str());
-    int step;
-    while ((step = select.Step()) == SQLITE_ROW) chained.push_back(ReadJob(select));
-    SqlStatement loose(db_,
-                       "SELECT id FROM jobs WHERE chain_seq IS NULL AND result != 'interrupted' "
-                       "ORDER BY id");
-    int loose_step;
-    while ((loose_step = loose.Step()) == SQLITE_ROW) unchained_finished.push_back(loose.Int(0));
-    SqlStatement head(db_,
-                      "SELECT (SELECT value FROM meta WHERE key = 'chain_length'), "
-                      "(SELECT value FROM meta WHERE key = 'chain_head_id')");
-    const bool head_read = head.Step() == SQLITE_ROW;
-    if (head_read) {
-      chain_length = head.Int(0);
-      chain_head_id = head.Int(1);
-    }
-    if (step != SQLITE_DONE || loose_step != SQLITE_DONE || !head_read ||
-        !ReadChildren(db_, chained))
-      result.error = Reason("cannot read");
-  }
-  ExecSql(db_, "COMMIT");
-  if (!result.ok()) return result;
-
-  auto fail = [&check](std::int64_t row, std::string reason) {
-    check.first_bad_row = row;
-    check.reason = std::move(reason);
-  };
-  ChainLink expected{1, 0, ""};
-  for (const StoredJob& job : chained) {
-    const std::string row = "row #" + std::to_string(job.record.id);
-    if (job.chain_prev_id != expected.prev_id) {
-      fail(job.chain_prev_id, "row #" + std::to_string(job.chain_prev_id) + ", finished before " +
-                                  row + ", was removed");
-      return result;
-    }
-    if (*job.chain_seq != expected.seq) {
-      fail(job.record.id, row + " was altered: its place in the chain changed");
-      return result;
-    }
-    if (ChainDigest(expected, job.record) != job.record.chain_hash) {
-      fail(job.record.id, row + " was altered after it was recorded");
-      return result;
-    }
-    ++check.rows_checked;
-    expected = {expected.seq + 1, job.record.id, job.record.chain_hash};
-  }
-  if (chain_length > check.rows_checked) {
-    fail(chain_head_id,
-         "row #" + std::to_string(chain_head_id) + ", the last one finished, was removed");
-  } else if (chain_length < check.rows_checked) {
-    fail(expected.prev_id, "the record of the chain's length was altered");
-  } else if (!unchained_finished.empty()) {
-    fail(unchained_finished.front(), "row #" + std::to_string(unchained_finished.front()) +
-                                         " reads finished but was never linked into the chain");
-  }
-  return result;
 }
 
 }  // namespace vexo
