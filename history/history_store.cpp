@@ -1,6 +1,10 @@
 #include "history/history_store.h"
 
+#include <fcntl.h>
+#include <pwd.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -115,9 +119,31 @@ std::string SetAside(const std::string& path, std::string& error) {
 
 std::string HomeDataDirectory() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') return xdg;
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : ".") + "/.local/share";
+  std::string home;
+  if (const char* variable = std::getenv("HOME"); variable && *variable)
+    home = variable;
+  else if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir)
+    home = entry->pw_dir;
+  return (home.empty() ? std::string(".") : home) + "/.local/share";
 }
+
+// An exclusive advisory lock on a folder for as long as it lives; without
+// one (the folder cannot be opened) it simply does not lock.
+class FolderLock {
+ public:
+  explicit FolderLock(const fs::path& folder)
+      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
@@ -163,10 +189,11 @@ HistoryStatus HistoryStore::Open(const std::string& path, std::chrono::milliseco
   OpenOutcome outcome = OpenFile(busy_timeout, error);
   if (outcome == OpenOutcome::kCorrupt) {
     Close();
-    // Another process may have replaced the damaged file a moment ago.
+    // Only one process sets the file aside: the others wait here and then
+    // find the fresh one.
+    const FolderLock lock(folder.empty() ? fs::path(".") : folder);
     outcome = OpenFile(busy_timeout, error);
-  }
-  if (outcome == OpenOutcome::kCorrupt) {
+    if (outcome != OpenOutcome::kCorrupt) return Finished(outcome, error);
     Close();
     const std::string aside = SetAside(path, error);
     if (aside.empty()) return {error};
@@ -174,13 +201,15 @@ HistoryStatus HistoryStore::Open(const std::string& path, std::chrono::milliseco
               " and a new one was started";
     notice_kind_ = HistoryNotice::kKeptAside;
     kept_aside_as_ = aside;
-    outcome = OpenFile(busy_timeout, error);
+    return Finished(OpenFile(busy_timeout, error), error);
   }
-  if (outcome != OpenOutcome::kOpen) {
-    Close();
-    return {error};
-  }
-  return {};
+  return Finished(outcome, error);
+}
+
+HistoryStatus HistoryStore::Finished(OpenOutcome outcome, const std::string& error) {
+  if (outcome == OpenOutcome::kOpen) return {};
+  Close();
+  return {error};
 }
 
 HistoryStore::OpenOutcome HistoryStore::OpenFile(std::chrono::milliseconds busy_timeout,

@@ -90,6 +90,7 @@ class HistoryStore {
  private:
   enum class OpenOutcome { kOpen, kCorrupt, kFailed };
   OpenOutcome OpenFile(std::chrono::milliseconds busy_timeout, std::string& error);
+  HistoryStatus Finished(OpenOutcome outcome, const std::string& error);
   HistoryStatus Migrate(int from_version);
   std::string Reason(const char* doing) const;
   HistoryStatus Writable() const;
