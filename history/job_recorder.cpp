@@ -30,11 +30,35 @@ void JobRecorder::Update() {
   store_.SetBusyTimeout(kHistoryBusyTimeout);
 }
 
+void JobRecorder::EndPhase(std::int64_t now_ms) {
+  if (!phase_open_) return;
+  PhaseRecord& phase = record_.phases.back();
+  phase.duration_ms = now_ms - phase.started_utc_ms;
+  phase_open_ = false;
+}
+
+void JobRecorder::StartPhase(const std::string& name) {
+  const std::int64_t now = NowUtcMs();
+  EndPhase(now);
+  PhaseRecord phase;
+  phase.name = name;
+  phase.started_utc_ms = now;
+  record_.phases.push_back(std::move(phase));
+  phase_open_ = true;
+  Update();
+}
+
+PhaseRecord* JobRecorder::current_phase() {
+  return phase_open_ ? &record_.phases.back() : nullptr;
+}
+
 void JobRecorder::Finish(JobResult result, int exit_status) {
-  if (!row_written_ || failed_) return;
+  const std::int64_t now = NowUtcMs();
+  EndPhase(now);
   record_.result = result;
   record_.exit_status = exit_status;
-  if (record_.ended_utc_ms == 0) record_.ended_utc_ms = NowUtcMs();
+  if (record_.ended_utc_ms == 0) record_.ended_utc_ms = now;
+  if (!row_written_ || failed_) return;
   const HistoryStatus finished = store_.FinishJob(record_);
   if (!finished.ok()) Fail(finished.error);
 }

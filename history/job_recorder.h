@@ -29,6 +29,15 @@ class JobRecorder {
   // The record as it stands; change it, then Update() or Finish().
   JobRecord& record() { return record_; }
   void Update();
+  // Ends the phase under way (its duration up to now) and opens the next,
+  // then writes: the one write a phase change costs.
+  void StartPhase(const std::string& name);
+  // The phase under way, for its retries and byte counts; nullptr before the
+  // first StartPhase.
+  PhaseRecord* current_phase();
+  // Kept with the record; written at the next phase change or at Finish.
+  void AddMessage(int text_id) { record_.message_ids.push_back(text_id); }
+  // Ends the phase under way and writes the final row.
   void Finish(JobResult result, int exit_status);
 
   // The first failure's reason, once; nullopt when there is none (left).
@@ -39,11 +48,13 @@ class JobRecorder {
 
  private:
   void Fail(std::string reason);
+  void EndPhase(std::int64_t now_ms);
 
   std::string path_;
   HistoryStore store_;
   JobRecord record_;
   bool row_written_ = false;
+  bool phase_open_ = false;
   bool failed_ = false;
   std::optional<std::string> failure_;
   std::optional<std::string> notice_;
