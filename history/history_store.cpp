@@ -288,6 +288,7 @@ HistoryStatus HistoryStore::Migrate(int from_version) {
     SqlStatement read(db_, "PRAGMA user_version");
     if (read.Step() != SQLITE_ROW) return {Reason("cannot read")};
     const int version = std::max(from_version, static_cast<int>(read.Int(0)));
+    if (version >= kHistorySchemaVersion) return {};  // never step a newer layout back
     for (const SchemaStep& step : kSchemaSteps) {
       if (step.version <= version) continue;
       if (ExecSql(db_, step.sql) != SQLITE_OK) return {Reason("cannot update the layout of")};
