@@ -1,5 +1,7 @@
 #include "history/job_recorder.h"
 
+#include "history/history_texts.h"
+
 namespace vexo {
 
 void JobRecorder::Fail(std::string reason) {
@@ -14,7 +16,7 @@ void JobRecorder::Start(const JobRecord& record) {
   if (record_.user_name.empty()) record_.user_name = CurrentUserName();
   if (record_.host_name.empty()) record_.host_name = CurrentHostName();
   const HistoryStatus opened = store_.Open(path_);
-  if (!store_.notice().empty()) notice_ = store_.notice();
+  if (store_.notice_kind() != HistoryNotice::kNone) notice_ = HistoryNoticeText(store_);
   if (!opened.ok()) return Fail(opened.error);
   const HistoryStatus begun = store_.BeginJob(record_);
   if (!begun.ok()) return Fail(begun.error);

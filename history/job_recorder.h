@@ -41,9 +41,10 @@ class JobRecorder {
   void Finish(JobResult result, int exit_status);
 
   // The first failure's reason, once; nullopt when there is none (left).
+  // Shown to the user as NotRecordedText(reason) (history_texts.h).
   std::optional<std::string> TakeFailure();
   // Something the user should know about the file even when the job was
-  // recorded (a damaged file kept aside), once.
+  // recorded (a damaged file kept aside), once, in the user's language.
   std::optional<std::string> TakeNotice();
 
  private:

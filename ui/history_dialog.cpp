@@ -21,6 +21,7 @@
 #include "app/settings.h"
 #include "history/history_report.h"
 #include "history/history_store.h"
+#include "history/history_texts.h"
 
 namespace vexo::ui {
 namespace {
@@ -76,20 +77,6 @@ QString SpacedHex(const std::string& hex) {
     spaced += Q(hex.substr(i, 2));
   }
   return spaced;
-}
-
-QString NoticeText(const HistoryStore& store) {
-  switch (store.notice_kind()) {
-    case HistoryNotice::kNone:
-      return {};
-    case HistoryNotice::kKeptAside:
-      return Text(text::kHistoryKeptAside) + QLatin1Char(' ') + Q(store.kept_aside_as());
-    case HistoryNotice::kNewerSchema:
-      return Text(text::kHistoryNewerSchema);
-    case HistoryNotice::kReadOnlyFile:
-      return Text(text::kHistoryReadOnlyFile);
-  }
-  return {};
 }
 
 QString DetailsText(const JobRecord& r) {
@@ -221,7 +208,7 @@ void HistoryDialog::Load(const std::string& history_path) {
   if (!std::filesystem::exists(history_path, ignored)) return;  // nothing recorded yet
   HistoryStore store;
   const HistoryStatus opened = store.Open(history_path);
-  QString notice = NoticeText(store);
+  QString notice = Q(HistoryNoticeText(store));
   if (opened.ok()) {
     auto all = store.All();
     records_ = std::move(all.value);
