@@ -11,93 +11,174 @@ inline constexpr int kLanguageChinese = 100000;
 inline constexpr int kLanguageEnglish = 200000;
 
 namespace text {
-inline constexpr TextId kFileUnreadable = 2011;       // message: file exists, cannot be read
-inline constexpr TextId kExchangeFailed = 3006;       // message: wrong reply / step failed
-inline constexpr TextId kNoReplyInTime = 3009;        // message: no complete reply in time
-inline constexpr TextId kReadBackChecksum = 3010;     // message: read-back reply checksum wrong
-inline constexpr TextId kPortOpenFailed = 3012;       // message: serial port cannot be opened
-inline constexpr TextId kDownloadComplete = 3025;     // message: job reached its end
-inline constexpr TextId kPortCaption = 6000;          // label 1002
-inline constexpr TextId kBaudCaption = 6001;          // label 1003
-inline constexpr TextId kOpenFileCaption = 6002;      // button 1011
-inline constexpr TextId kExitCaption = 6003;          // button 1006
-inline constexpr TextId kStatusLoading = 6004;        // status label while loading the file
-inline constexpr TextId kStatusVerifying = 6006;      // status label during read-back
-inline constexpr TextId kFileMissing = 6007;          // message: firmware file does not exist
-inline constexpr TextId kEraseRefused = 6009;         // message: erase answered with another byte
-inline constexpr TextId kStatusProgramming = 6010;    // status label during programming
-inline constexpr TextId kFlashDiffers = 6011;         // message: flash differs from the image
-inline constexpr TextId kStatusIdleCaption = 6012;    // status label caption
-inline constexpr TextId kModelCaption = 6013;         // label 1016
-inline constexpr TextId kBusyIndicator = 6017;        // busy indicator text during the erase
-inline constexpr TextId kInformationCaption = 6020;   // group 1024
-inline constexpr TextId kRadioCaption = 6021;         // label 1025
-inline constexpr TextId kVersionCaption = 6022;       // label 1022
-
-// The job history (history/, its dialog and commands).
-inline constexpr TextId kHistoryNotRecorded = 7100;  // message: job not recorded; reason follows
-inline constexpr TextId kHistoryTitle = 7101;  // history dialog title
-inline constexpr TextId kHistoryFilterHint = 7102;  // history filter box placeholder
-inline constexpr TextId kHistoryColumnTime = 7103;  // history column
-inline constexpr TextId kHistoryColumnPort = 7104;  // history column
-inline constexpr TextId kHistoryColumnSerial = 7105;  // history column
-inline constexpr TextId kHistoryColumnFile = 7106;  // history column
-inline constexpr TextId kHistoryColumnMode = 7107;  // history column
-inline constexpr TextId kHistoryColumnResult = 7108;  // history column
+inline constexpr TextId kFileUnreadable = 2011;      // message: file exists, cannot be read
+inline constexpr TextId kExchangeFailed = 3006;      // message: wrong reply / step failed
+inline constexpr TextId kNoReplyInTime = 3009;       // message: no complete reply in time
+inline constexpr TextId kReadBackChecksum = 3010;    // message: read-back reply checksum wrong
+inline constexpr TextId kPortOpenFailed = 3012;      // message: serial port cannot be opened
+inline constexpr TextId kDownloadComplete = 3025;    // message: job reached its end
+inline constexpr TextId kPortCaption = 6000;         // label 1002
+inline constexpr TextId kBaudCaption = 6001;         // label 1003
+inline constexpr TextId kOpenFileCaption = 6002;     // button 1011
+inline constexpr TextId kExitCaption = 6003;         // button 1006
+inline constexpr TextId kStatusLoading = 6004;       // status label while loading the file
+inline constexpr TextId kStatusVerifying = 6006;     // status label during read-back
+inline constexpr TextId kFileMissing = 6007;         // message: firmware file does not exist
+inline constexpr TextId kEraseRefused = 6009;        // message: erase answered with another byte
+inline constexpr TextId kStatusProgramming = 6010;   // status label during programming
+inline constexpr TextId kFlashDiffers = 6011;        // message: flash differs from the image
+inline constexpr TextId kStatusIdleCaption = 6012;   // status label caption
+inline constexpr TextId kModelCaption = 6013;        // label 1016
+inline constexpr TextId kBusyIndicator = 6017;       // busy indicator text during the erase
+inline constexpr TextId kInformationCaption = 6020;  // group 1024
+inline constexpr TextId kRadioCaption = 6021;        // label 1025
+inline constexpr TextId kVersionCaption = 6022;      // label 1022
+inline constexpr TextId kVerifyUnreachable = 7001;   // message: E.P.R refused, records above 0xFFFF
+inline constexpr TextId kRecordsOverlap = 7002;      // message: two records write one address
+inline constexpr TextId kTrailingBytes = 7003;       // log note: bytes after the last record
+inline constexpr TextId kStopWarning = 7004;         // line: a stop now leaves no firmware
+inline constexpr TextId kStoppedUntouched = 7005;    // line: stopped before the erase
+inline constexpr TextId kStoppedUnfinished = 7006;   // line: stopped after the erase began
+inline constexpr TextId kSettingsNotSaved = 7007;    // message: system.ini could not be saved
+inline constexpr TextId kSetupCheckTitle = 7200;     // dialog title of the set-up check
+inline constexpr TextId kSetupCheckAgain = 7201;     // button: run the check again
+inline constexpr TextId kSetupCheckProbe = 7202;     // button: check and probe the radio
+inline constexpr TextId kSetupCheckClose = 7203;     // button: close the dialog
+inline constexpr TextId kSetupCheckResultHeading = 7204;  // column heading: ok / warning / problem
+inline constexpr TextId kSetupCheckWhatHeading = 7205;    // column heading: what was checked
+inline constexpr TextId kSetupCheckFixHeading = 7206;     // column heading: what to do
+inline constexpr TextId kSetupCheckRunning = 7207;        // status while the check runs
+inline constexpr TextId kSetupCheckReady = 7208;          // status: nothing blocks a download
+inline constexpr TextId kSetupCheckBlocked = 7209;        // status: some problem blocks a download
+inline constexpr TextId kSetupCheckOk = 7210;             // result word of a passed check
+inline constexpr TextId kSetupCheckWarning = 7211;        // result word of a warning
+inline constexpr TextId kSetupCheckProblem = 7212;        // result word of a problem
+inline constexpr TextId kSetupCheckMenu = 7213;           // context menu entry opening the check
+inline constexpr TextId kHistoryNotRecorded = 7100;     // message: job not recorded; reason follows
+inline constexpr TextId kHistoryTitle = 7101;           // history dialog title
+inline constexpr TextId kHistoryFilterHint = 7102;      // history filter box placeholder
+inline constexpr TextId kHistoryColumnTime = 7103;      // history column
+inline constexpr TextId kHistoryColumnPort = 7104;      // history column
+inline constexpr TextId kHistoryColumnSerial = 7105;    // history column
+inline constexpr TextId kHistoryColumnFile = 7106;      // history column
+inline constexpr TextId kHistoryColumnMode = 7107;      // history column
+inline constexpr TextId kHistoryColumnResult = 7108;    // history column
 inline constexpr TextId kHistoryColumnDuration = 7109;  // history column
 inline constexpr TextId kHistoryColumnLastMessage = 7110;  // history column
-inline constexpr TextId kHistoryExportCsv = 7111;  // history button
-inline constexpr TextId kHistoryClose = 7112;  // history button
-inline constexpr TextId kHistoryPhases = 7113;  // history details heading
-inline constexpr TextId kHistoryMessages = 7114;  // history details heading
-inline constexpr TextId kHistoryIdentity = 7115;  // history details label
-inline constexpr TextId kHistoryOpenFailed = 7116;  // history cannot be opened; reason follows
-inline constexpr TextId kHistoryExportFailed = 7117;  // export failed; the file name follows
-inline constexpr TextId kHistoryNewerSchema = 7118;  // history file from a newer version
-inline constexpr TextId kHistoryKeptAside = 7119;  // damaged file kept aside; its name follows
-inline constexpr TextId kHistoryReadOnlyFile = 7120;  // history file cannot be written
-inline constexpr TextId kHistoryCompleted = 7121;  // job result
-inline constexpr TextId kHistoryStopped = 7122;  // job result
-inline constexpr TextId kHistoryInterrupted = 7123;  // job result
-inline constexpr TextId kHistoryNotConfirmed = 7124;  // completed, closing not confirmed
-inline constexpr TextId kHistoryAt9600 = 7125;  // completed job: faster rate declined
-inline constexpr TextId kHistoryProgram = 7126;  // history details label
-inline constexpr TextId kHistoryUser = 7127;  // history details label
-inline constexpr TextId kHistoryDevice = 7128;  // history details label
-inline constexpr TextId kHistoryBaud = 7129;  // history details label
-inline constexpr TextId kHistoryFirmware = 7130;  // history details label
-inline constexpr TextId kHistoryReadBack = 7131;  // history details label
+inline constexpr TextId kHistoryExportCsv = 7111;          // history button
+inline constexpr TextId kHistoryClose = 7112;              // history button
+inline constexpr TextId kHistoryPhases = 7113;             // history details heading
+inline constexpr TextId kHistoryMessages = 7114;           // history details heading
+inline constexpr TextId kHistoryIdentity = 7115;           // history details label
+inline constexpr TextId kHistoryOpenFailed = 7116;     // history cannot be opened; reason follows
+inline constexpr TextId kHistoryExportFailed = 7117;   // export failed; the file name follows
+inline constexpr TextId kHistoryNewerSchema = 7118;    // history file from a newer version
+inline constexpr TextId kHistoryKeptAside = 7119;      // damaged file kept aside; its name follows
+inline constexpr TextId kHistoryReadOnlyFile = 7120;   // history file cannot be written
+inline constexpr TextId kHistoryCompleted = 7121;      // job result
+inline constexpr TextId kHistoryStopped = 7122;        // job result
+inline constexpr TextId kHistoryInterrupted = 7123;    // job result
+inline constexpr TextId kHistoryNotConfirmed = 7124;   // completed, closing not confirmed
+inline constexpr TextId kHistoryAt9600 = 7125;         // completed job: faster rate declined
+inline constexpr TextId kHistoryProgram = 7126;        // history details label
+inline constexpr TextId kHistoryUser = 7127;           // history details label
+inline constexpr TextId kHistoryDevice = 7128;         // history details label
+inline constexpr TextId kHistoryBaud = 7129;           // history details label
+inline constexpr TextId kHistoryFirmware = 7130;       // history details label
+inline constexpr TextId kHistoryReadBack = 7131;       // history details label
 inline constexpr TextId kHistoryPagesCompared = 7132;  // history details: pages compared
 inline constexpr TextId kHistoryFirstDifference = 7133;  // history details: first differing address
-inline constexpr TextId kHistoryRetries = 7134;  // history details: retries of a phase
-inline constexpr TextId kHistoryBytes = 7135;  // history details: bytes sent / received
-inline constexpr TextId kHistoryModel = 7136;  // history details label
-inline constexpr TextId kHistoryChain = 7137;  // history details label
+inline constexpr TextId kHistoryRetries = 7134;          // history details: retries of a phase
+inline constexpr TextId kHistoryBytes = 7135;            // history details: bytes sent / received
+inline constexpr TextId kHistoryModel = 7136;            // history details label
+inline constexpr TextId kHistoryChain = 7137;            // history details label
 }  // namespace text
 
 // Every id the language file must carry, in table order.
+// clang-format off
 inline constexpr TextId kAllTextIds[] = {
-    text::kFileUnreadable,    text::kExchangeFailed,    text::kNoReplyInTime,
-    text::kReadBackChecksum,  text::kPortOpenFailed,    text::kDownloadComplete,
-    text::kPortCaption,       text::kBaudCaption,       text::kOpenFileCaption,
-    text::kExitCaption,       text::kStatusLoading,     text::kStatusVerifying,
-    text::kFileMissing,       text::kEraseRefused,      text::kStatusProgramming,
-    text::kFlashDiffers,      text::kStatusIdleCaption, text::kModelCaption,
-    text::kBusyIndicator,     text::kInformationCaption, text::kRadioCaption,
+    text::kFileUnreadable,
+    text::kExchangeFailed,
+    text::kNoReplyInTime,
+    text::kReadBackChecksum,
+    text::kPortOpenFailed,
+    text::kDownloadComplete,
+    text::kPortCaption,
+    text::kBaudCaption,
+    text::kOpenFileCaption,
+    text::kExitCaption,
+    text::kStatusLoading,
+    text::kStatusVerifying,
+    text::kFileMissing,
+    text::kEraseRefused,
+    text::kStatusProgramming,
+    text::kFlashDiffers,
+    text::kStatusIdleCaption,
+    text::kModelCaption,
+    text::kBusyIndicator,
+    text::kInformationCaption,
+    text::kRadioCaption,
     text::kVersionCaption,
-    text::kHistoryNotRecorded, text::kHistoryTitle, text::kHistoryFilterHint,
-    text::kHistoryColumnTime, text::kHistoryColumnPort, text::kHistoryColumnSerial,
-    text::kHistoryColumnFile, text::kHistoryColumnMode, text::kHistoryColumnResult,
-    text::kHistoryColumnDuration, text::kHistoryColumnLastMessage, text::kHistoryExportCsv,
-    text::kHistoryClose, text::kHistoryPhases, text::kHistoryMessages,
-    text::kHistoryIdentity, text::kHistoryOpenFailed, text::kHistoryExportFailed,
-    text::kHistoryNewerSchema, text::kHistoryKeptAside, text::kHistoryReadOnlyFile,
-    text::kHistoryCompleted, text::kHistoryStopped, text::kHistoryInterrupted,
-    text::kHistoryNotConfirmed, text::kHistoryAt9600, text::kHistoryProgram,
-    text::kHistoryUser, text::kHistoryDevice, text::kHistoryBaud,
-    text::kHistoryFirmware, text::kHistoryReadBack, text::kHistoryPagesCompared,
-    text::kHistoryFirstDifference, text::kHistoryRetries, text::kHistoryBytes,
-    text::kHistoryModel, text::kHistoryChain,
+    text::kVerifyUnreachable,
+    text::kRecordsOverlap,
+    text::kTrailingBytes,
+    text::kStopWarning,
+    text::kStoppedUntouched,
+    text::kStoppedUnfinished,
+    text::kSettingsNotSaved,
+    text::kSetupCheckTitle,
+    text::kSetupCheckAgain,
+    text::kSetupCheckProbe,
+    text::kSetupCheckClose,
+    text::kSetupCheckResultHeading,
+    text::kSetupCheckWhatHeading,
+    text::kSetupCheckFixHeading,
+    text::kSetupCheckRunning,
+    text::kSetupCheckReady,
+    text::kSetupCheckBlocked,
+    text::kSetupCheckOk,
+    text::kSetupCheckWarning,
+    text::kSetupCheckProblem,
+    text::kSetupCheckMenu,
+    text::kHistoryNotRecorded,
+    text::kHistoryTitle,
+    text::kHistoryFilterHint,
+    text::kHistoryColumnTime,
+    text::kHistoryColumnPort,
+    text::kHistoryColumnSerial,
+    text::kHistoryColumnFile,
+    text::kHistoryColumnMode,
+    text::kHistoryColumnResult,
+    text::kHistoryColumnDuration,
+    text::kHistoryColumnLastMessage,
+    text::kHistoryExportCsv,
+    text::kHistoryClose,
+    text::kHistoryPhases,
+    text::kHistoryMessages,
+    text::kHistoryIdentity,
+    text::kHistoryOpenFailed,
+    text::kHistoryExportFailed,
+    text::kHistoryNewerSchema,
+    text::kHistoryKeptAside,
+    text::kHistoryReadOnlyFile,
+    text::kHistoryCompleted,
+    text::kHistoryStopped,
+    text::kHistoryInterrupted,
+    text::kHistoryNotConfirmed,
+    text::kHistoryAt9600,
+    text::kHistoryProgram,
+    text::kHistoryUser,
+    text::kHistoryDevice,
+    text::kHistoryBaud,
+    text::kHistoryFirmware,
+    text::kHistoryReadBack,
+    text::kHistoryPagesCompared,
+    text::kHistoryFirstDifference,
+    text::kHistoryRetries,
+    text::kHistoryBytes,
+    text::kHistoryModel,
+    text::kHistoryChain,
 };
+// clang-format on
 
 }  // namespace vexo

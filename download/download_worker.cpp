@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "app/text_ids.h"
 #include "download/firmware_image.h"
+#include "download/image_checks.h"
 #include "download/image_records.h"
 #include "download/phases.h"
 #include "link/hex_text.h"
@@ -49,12 +50,17 @@ class JobSlot {
 };
 
 int RunPhases(JobContext& job, int target_baud, const std::string& image) {
+  JobHost& host = job.host;
+  host.PhaseStarted(JobPhase::handshake);
   if (LinkHandshake(job, target_baud) != kPhaseOk) return kJobStopped;
+  host.PhaseStarted(JobPhase::erase);
   if (FlashErase(job) != kPhaseOk) return kJobStopped;
   job.clock.SleepMs(kEraseToProgramMs);
+  host.PhaseStarted(JobPhase::programming);
   if (ProgramBlocks(job, image) != kPhaseOk) return kJobStopped;
-  if (job.host.DownloadMode() == kModeEraseProgramVerify && VerifyBlocks(job, image) != kPhaseOk) {
-    return kJobStopped;
+  if (host.DownloadMode() == kModeEraseProgramVerify) {
+    host.PhaseStarted(JobPhase::read_back);
+    if (VerifyBlocks(job, image) != kPhaseOk) return kJobStopped;
   }
   return kJobCompleted;
 }
@@ -96,12 +102,16 @@ int DownloadWorker(JobHost& host, Clock& clock) {
   ImageText image;
   const std::int64_t loaded = LoadFirmwareImage(path, image, &host);
   host.HideStatus();
-  // A file without one whole record would leave an erased, empty radio
-  // reported as a success: refuse it before the radio is touched.
-  if (loaded < 0 || RecordCount(*image) == 0) {
+  if (loaded < 0) {
     ShowText(host, text::kFileUnreadable);
     return kJobStopped;
   }
+  // Refused before the radio is touched.
+  if (const TextId refusal = ImageRefusal(*image, host.DownloadMode()); refusal != 0) {
+    ShowText(host, refusal);
+    return kJobStopped;
+  }
+  host.ImageLoaded({loaded, RecordCount(*image), TrailingBytes(loaded)});
 
   host.SetJobControls(JobControls::busy);
   FrameExchange exchange(host.SerialPort(), host.Log(), host, clock,
@@ -112,6 +122,7 @@ int DownloadWorker(JobHost& host, Clock& clock) {
     return kJobStopped;
   }
 
+  host.PhaseStarted(JobPhase::closing);
   CloseSession(job);
   host.HideStatus();
   host.SerialPort().SetPortOpen(false);

@@ -19,6 +19,16 @@ inline constexpr int kModeEraseProgramVerify = 1;  // "E.P.R"
 
 enum class JobControls { busy, idle };
 
+// The stretches of a job, in the order they run; read_back only in E.P.R.
+enum class JobPhase { handshake, erase, programming, read_back, closing };
+
+// The firmware file as the job loaded it.
+struct ImageSummary {
+  std::int64_t bytes = 0;
+  int records = 0;
+  std::int64_t trailing_bytes = 0;  // after the last whole record: never sent
+};
+
 // The application's counted busy cursor: nested Begin/End pairs end only with
 // the outermost End.
 class BusyCursorHost {
@@ -63,6 +73,11 @@ class JobHost : public MessageHost, public BusyCursorHost {
   virtual void StopBusyIndicator() = 0;
   virtual SerialControl& SerialPort() = 0;
   virtual LogView& Log() = 0;
+
+  // What happened, for hosts that show or record more than the window's
+  // controls do. Called on the job's thread; nothing by default.
+  virtual void ImageLoaded(const ImageSummary& summary) { (void)summary; }
+  virtual void PhaseStarted(JobPhase phase) { (void)phase; }
 };
 
 // Closes the port if it is open; a failure to close is ignored.

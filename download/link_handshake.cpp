@@ -5,19 +5,13 @@
 #include "app/settings.h"
 #include "app/text_ids.h"
 #include "download/phases.h"
+#include "download/probe_frames.h"
 #include "link/hex_text.h"
 
 namespace vexo {
 namespace {
 
 constexpr char kStartSettings[] = "9600,n,8,1";
-constexpr const char* kProbeRates[] = {
-    "9600,n,8,1",  "4800,n,8,1",  "2400,n,8,1",  "1200,n,8,1",
-    "38400,n,8,1", "19200,n,8,1", "57600,n,8,1",
-};
-constexpr char kProbeA[] = "55AA035700005A";
-constexpr char kProbeB[] = "55AA035800005B";
-constexpr int kProbeLimitMs = 200;
 constexpr char kFirmwareCommand[] = "FIRMWAR";
 constexpr char kDownloadCommand[] = "DOWNING";
 constexpr int kCommandLimitMs = 3000;
@@ -32,20 +26,11 @@ constexpr int kRateLimitMs = 300;
 constexpr char kEchoLead[] = "42";
 constexpr int kEchoBytes = 129;
 constexpr int kEchoLimitMs = 600;
-constexpr int kOpenSettleMs = 100;
 constexpr int kRateSettleMs = 200;
 constexpr std::size_t kPortPrefixLength = 3;  // "COM"
 
-struct RateCode {
-  int baud;
-  const char* code;
-};
-constexpr RateCode kRateCodes[] = {
-    {9600, "0"}, {19200, "1"}, {38400, "2"}, {57600, "3"}, {115200, "4"},
-};
-
 std::string RateCodeOf(int baud) {
-  for (const RateCode& rate : kRateCodes) {
+  for (const LoaderRate& rate : kLoaderRates) {
     if (rate.baud == baud) return rate.code;
   }
   return {};
@@ -96,10 +81,10 @@ int LinkHandshake(JobContext& job, int target_baud) {
   port.Input();  // nothing received before now is a reply
 
   std::string reply;
-  for (const char* rate : kProbeRates) {
-    port.SetSettings(rate);
-    if (exchange.ExchangeMessage(kProbeA, reply, 1, kProbeLimitMs, kAck, ReportFailure::no)) {
-      exchange.ExchangeMessage(kProbeB, reply, 1, kProbeLimitMs, kAck, ReportFailure::no);
+  for (const int rate : kProbeRates) {
+    port.SetSettings(ProbeSettings(rate));
+    if (exchange.ExchangeMessage(kProbeA, reply, 1, kProbeLimitMs, kProbeAck, ReportFailure::no)) {
+      exchange.ExchangeMessage(kProbeB, reply, 1, kProbeLimitMs, kProbeAck, ReportFailure::no);
       break;
     }
   }

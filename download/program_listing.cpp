@@ -3,13 +3,14 @@
 #include "app/settings.h"
 #include "app/text_ids.h"
 #include "download/firmware_image.h"
+#include "download/image_checks.h"
 #include "download/image_records.h"
 #include "link/hex_text.h"
 
 namespace vexo {
 
 int ListProgramMessages(const std::string& path_text, LogView& log, MessageHost& host,
-                        BusyCursorHost* cursor) {
+                        BusyCursorHost* cursor, ListingCheck check, int mode) {
   BusyCursorScope busy(cursor);
   const std::string path = TrimText(path_text);
   if (!FileExists(path)) {
@@ -22,6 +23,12 @@ int ListProgramMessages(const std::string& path_text, LogView& log, MessageHost&
   if (LoadFirmwareImage(path, image, cursor) < 0) {
     host.ShowMessage(LookupText(text::kFileUnreadable));
     return 1;
+  }
+  if (check == ListingCheck::as_job_in_mode) {
+    if (const TextId refusal = ImageRefusal(*image, mode); refusal != 0) {
+      host.ShowMessage(LookupText(refusal));
+      return 1;
+    }
   }
   if (log.TextLength() >= kListingLogCap) log.Empty();
   const int records = RecordCount(*image);
