@@ -56,6 +56,44 @@ inline constexpr TextId kSetupCheckProblem = 7212;        // result word of a pr
 inline constexpr TextId kSetupCheckMenu = 7213;           // context menu entry opening the check
 inline constexpr TextId kSaveLogEntry = 7220;             // log box context menu: save the log
 inline constexpr TextId kLogNotSaved = 7221;              // message: the log could not be saved
+inline constexpr TextId kHistoryNotRecorded = 7100;     // message: job not recorded; reason follows
+inline constexpr TextId kHistoryTitle = 7101;           // history dialog title
+inline constexpr TextId kHistoryFilterHint = 7102;      // history filter box placeholder
+inline constexpr TextId kHistoryColumnTime = 7103;      // history column
+inline constexpr TextId kHistoryColumnPort = 7104;      // history column
+inline constexpr TextId kHistoryColumnSerial = 7105;    // history column
+inline constexpr TextId kHistoryColumnFile = 7106;      // history column
+inline constexpr TextId kHistoryColumnMode = 7107;      // history column
+inline constexpr TextId kHistoryColumnResult = 7108;    // history column
+inline constexpr TextId kHistoryColumnDuration = 7109;  // history column
+inline constexpr TextId kHistoryColumnLastMessage = 7110;  // history column
+inline constexpr TextId kHistoryExportCsv = 7111;          // history button
+inline constexpr TextId kHistoryClose = 7112;              // history button
+inline constexpr TextId kHistoryPhases = 7113;             // history details heading
+inline constexpr TextId kHistoryMessages = 7114;           // history details heading
+inline constexpr TextId kHistoryIdentity = 7115;           // history details label
+inline constexpr TextId kHistoryOpenFailed = 7116;     // history cannot be opened; reason follows
+inline constexpr TextId kHistoryExportFailed = 7117;   // export failed; the file name follows
+inline constexpr TextId kHistoryNewerSchema = 7118;    // history file from a newer version
+inline constexpr TextId kHistoryKeptAside = 7119;      // damaged file kept aside; its name follows
+inline constexpr TextId kHistoryReadOnlyFile = 7120;   // history file cannot be written
+inline constexpr TextId kHistoryCompleted = 7121;      // job result
+inline constexpr TextId kHistoryStopped = 7122;        // job result
+inline constexpr TextId kHistoryInterrupted = 7123;    // job result
+inline constexpr TextId kHistoryNotConfirmed = 7124;   // completed, closing not confirmed
+inline constexpr TextId kHistoryAt9600 = 7125;         // completed job: faster rate declined
+inline constexpr TextId kHistoryProgram = 7126;        // history details label
+inline constexpr TextId kHistoryUser = 7127;           // history details label
+inline constexpr TextId kHistoryDevice = 7128;         // history details label
+inline constexpr TextId kHistoryBaud = 7129;           // history details label
+inline constexpr TextId kHistoryFirmware = 7130;       // history details label
+inline constexpr TextId kHistoryReadBack = 7131;       // history details label
+inline constexpr TextId kHistoryPagesCompared = 7132;  // history details: pages compared
+inline constexpr TextId kHistoryFirstDifference = 7133;  // history details: first differing address
+inline constexpr TextId kHistoryRetries = 7134;          // history details: retries of a phase
+inline constexpr TextId kHistoryBytes = 7135;            // history details: bytes sent / received
+inline constexpr TextId kHistoryModel = 7136;            // history details label
+inline constexpr TextId kHistoryChain = 7137;            // history details label
 }  // namespace text
 
 // Every id the language file must carry, in table order.
@@ -106,6 +144,44 @@ inline constexpr TextId kAllTextIds[] = {
     text::kSetupCheckMenu,
     text::kSaveLogEntry,
     text::kLogNotSaved,
+    text::kHistoryNotRecorded,
+    text::kHistoryTitle,
+    text::kHistoryFilterHint,
+    text::kHistoryColumnTime,
+    text::kHistoryColumnPort,
+    text::kHistoryColumnSerial,
+    text::kHistoryColumnFile,
+    text::kHistoryColumnMode,
+    text::kHistoryColumnResult,
+    text::kHistoryColumnDuration,
+    text::kHistoryColumnLastMessage,
+    text::kHistoryExportCsv,
+    text::kHistoryClose,
+    text::kHistoryPhases,
+    text::kHistoryMessages,
+    text::kHistoryIdentity,
+    text::kHistoryOpenFailed,
+    text::kHistoryExportFailed,
+    text::kHistoryNewerSchema,
+    text::kHistoryKeptAside,
+    text::kHistoryReadOnlyFile,
+    text::kHistoryCompleted,
+    text::kHistoryStopped,
+    text::kHistoryInterrupted,
+    text::kHistoryNotConfirmed,
+    text::kHistoryAt9600,
+    text::kHistoryProgram,
+    text::kHistoryUser,
+    text::kHistoryDevice,
+    text::kHistoryBaud,
+    text::kHistoryFirmware,
+    text::kHistoryReadBack,
+    text::kHistoryPagesCompared,
+    text::kHistoryFirstDifference,
+    text::kHistoryRetries,
+    text::kHistoryBytes,
+    text::kHistoryModel,
+    text::kHistoryChain,
 };
 // clang-format on
 

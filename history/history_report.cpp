@@ -1,0 +1,186 @@
+#include "history/history_report.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "history/record_json.h"
+
+namespace vexo {
+namespace {
+
+// CSV columns in reading order; each is a member of RecordExportJson.
+constexpr std::array<const char*, 35> kCsvColumns = {
+    "id",
+    "started_utc_ms",
+    "ended_utc_ms",
+    "program",
+    "program_version",
+    "user_name",
+    "host_name",
+    "port_chosen",
+    "port_device",
+    "usb_vid_pid",
+    "usb_product",
+    "usb_serial",
+    "usb_path",
+    "requested_baud",
+    "used_baud",
+    "model",
+    "mode",
+    "firmware_path",
+    "firmware_size",
+    "firmware_sha256",
+    "record_count",
+    "lowest_address",
+    "highest_address",
+    "identity_hex",
+    "phases",
+    "pages_compared",
+    "first_difference",
+    "message_ids",
+    "result",
+    "closing_confirmed",
+    "downing_declined",
+    "exit_status",
+    "chain_hash",
+    "started_utc",
+    "ended_utc",
+};
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+std::string CsvValue(const nlohmann::json& value) {
+  if (value.is_null()) return {};
+  if (value.is_string()) return value.get<std::string>();
+  if (value.is_array()) {
+    std::string joined;
+    for (const nlohmann::json& item : value) {
+      if (!joined.empty()) joined += ';';
+      if (!item.is_object()) {
+        joined += CsvValue(item);
+        continue;
+      }
+      joined += item["name"].get<std::string>();
+      for (const char* key :
+           {"started_utc_ms", "duration_ms", "retries", "bytes_sent", "bytes_received"})
+        joined += "/" + CsvValue(item[key]);
+    }
+    return joined;
+  }
+  return JsonText(value);
+}
+
+// Columns of the table by how a terminal draws them: wide East Asian
+// characters take two cells.
+std::size_t DisplayWidth(const std::string& text) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    width += length >= 3 ? 2 : 1;
+    i += length;
+  }
+  return width;
+}
+
+std::string PortCell(const JobRecord& r) {
+  return r.usb_serial.empty() ? r.port_chosen : r.port_chosen + " " + r.usb_serial;
+}
+
+std::string FileCell(const JobRecord& r) {
+  return std::filesystem::path(r.firmware_path).filename().string() + " " +
+         r.firmware_sha256.substr(0, kTableDigestChars);
+}
+
+}  // namespace
+
+std::string UtcTimeText(std::int64_t utc_ms) {
+  const std::time_t seconds = static_cast<std::time_t>(utc_ms / 1000);
+  std::tm parts{};
+  gmtime_r(&seconds, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%SZ", &parts);
+  return text;
+}
+
+std::string DurationText(std::int64_t ms) {
+  if (ms <= 0) return "-";
+  char text[32];
+  const std::int64_t s = ms / 1000;
+  if (s < 60)
+    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+  else if (s < 3600)
+    std::snprintf(text, sizeof text, "%d:%02d", static_cast<int>(s / 60), static_cast<int>(s % 60));
+  else
+    std::snprintf(text, sizeof text, "%d:%02d:%02d", static_cast<int>(s / 3600),
+                  static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
+  return text;
+}
+
+std::string ResultSummary(const JobRecord& record) {
+  std::string summary(JobResultText(record.result));
+  if (record.result != JobResult::kCompleted) return summary;
+  if (!record.closing_confirmed) summary += ", not confirmed";
+  if (record.downing_declined) summary += ", at 9600";
+  return summary;
+}
+
+void WriteHistoryTable(std::ostream& out, const std::vector<JobRecord>& records) {
+  using Row = std::array<std::string, 7>;
+  std::vector<Row> rows{{"time", "port", "file", "mode", "result", "duration", "message"}};
+  for (const JobRecord& r : records) {
+    rows.push_back({UtcTimeText(r.started_utc_ms), PortCell(r), FileCell(r),
+                    std::string(JobModeText(r.mode)), ResultSummary(r),
+                    DurationText(r.DurationMs()),
+                    r.message_ids.empty() ? "-" : std::to_string(r.message_ids.back())});
+  }
+  Row::size_type columns = std::tuple_size_v<Row>;
+  std::array<std::size_t, 7> widths{};
+  for (const Row& row : rows)
+    for (std::size_t c = 0; c < columns; ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+  for (const Row& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < columns; ++c) {
+      line += row[c];
+      if (c + 1 < columns) line += std::string(widths[c] - DisplayWidth(row[c]) + 2, ' ');
+    }
+    out << line << '\n';
+  }
+}
+
+void WriteHistoryCsv(std::ostream& out, const std::vector<JobRecord>& records) {
+  std::string header;
+  for (const char* column : kCsvColumns)
+    header += (header.empty() ? "" : ",") + std::string(column);
+  out << header << "\r\n";
+  for (const JobRecord& r : records) {
+    nlohmann::json json = RecordExportJson(r);
+    json["started_utc"] = UtcTimeText(r.started_utc_ms);
+    json["ended_utc"] = r.ended_utc_ms > 0 ? UtcTimeText(r.ended_utc_ms) : "";
+    std::string line;
+    for (std::size_t c = 0; c < kCsvColumns.size(); ++c) {
+      if (c > 0) line += ',';
+      line += CsvField(CsvValue(json[kCsvColumns[c]]));
+    }
+    out << line << "\r\n";
+  }
+}
+
+void WriteHistoryJson(std::ostream& out, const std::vector<JobRecord>& records) {
+  nlohmann::json all = nlohmann::json::array();
+  for (const JobRecord& r : records) all.push_back(RecordExportJson(r));
+  out << JsonText(all, 2) << '\n';
+}
+
+}  // namespace vexo

@@ -1,0 +1,112 @@
+// HistoryStore: the per-user SQLite file that keeps every download job. A row
+// is written when the job starts (reading "interrupted"), updated at each phase
+// change and finished with its chained digest, so nothing is lost however the
+// process ends. Several processes may write at once (WAL, busy timeout). One
+// thread at a time per store. Every failure is a returned one-line reason;
+// nothing is thrown and a failing history never stops a download.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "history/job_record.h"
+
+struct sqlite3;
+
+namespace vexo {
+
+inline constexpr std::chrono::milliseconds kHistoryBusyTimeout{5000};
+inline constexpr char kHistoryFileName[] = "history.sqlite3";
+inline constexpr char kHistoryEnvironment[] = "VEXO_HISTORY";
+inline constexpr char kCorruptSuffix[] = ".corrupt-";
+inline constexpr int kDefaultRecentJobs = 20;
+
+// VEXO_HISTORY when set, else $XDG_DATA_HOME/vexo/history.sqlite3, else
+// ~/.local/share/vexo/history.sqlite3.
+std::string DefaultHistoryPath();
+
+// Empty error: success.
+struct HistoryStatus {
+  std::string error;
+  bool ok() const { return error.empty(); }
+};
+
+template <typename T>
+struct HistoryResult {
+  T value{};
+  std::string error;
+  bool ok() const { return error.empty(); }
+};
+
+// What notice() is about, for hosts that word it in the user's language.
+enum class HistoryNotice { kNone, kKeptAside, kNewerSchema, kReadOnlyFile };
+
+struct ChainCheck {
+  int rows_checked = 0;
+  std::int64_t first_bad_row = 0;  // 0 when the chain is intact
+  std::string reason;              // why first_bad_row is bad
+  bool intact() const { return reason.empty(); }
+};
+
+class HistoryStore {
+ public:
+  HistoryStore() = default;
+  ~HistoryStore();
+  HistoryStore(const HistoryStore&) = delete;
+  HistoryStore& operator=(const HistoryStore&) = delete;
+
+  // Opens or creates the file and its folders, migrates an older schema. A
+  // damaged file is renamed aside (path + ".corrupt-<UTC stamp>") and a fresh
+  // one started; notice() then says so. A file from a newer program, or one
+  // that cannot be written, opens read-only: read_only(), with notice().
+  HistoryStatus Open(const std::string& path,
+                     std::chrono::milliseconds busy_timeout = kHistoryBusyTimeout);
+  bool is_open() const { return db_ != nullptr; }
+  // How long a write waits for another writer from now on.
+  void SetBusyTimeout(std::chrono::milliseconds busy_timeout);
+  bool read_only() const { return read_only_; }
+  const std::string& notice() const { return notice_; }
+  HistoryNotice notice_kind() const { return notice_kind_; }
+  const std::string& kept_aside_as() const { return kept_aside_as_; }  // kKeptAside
+  const std::string& path() const { return path_; }
+
+  // Writes the row at once (result interrupted) and sets record.id.
+  HistoryStatus BeginJob(JobRecord& record);
+  // Rewrites the row, its phases and messages as they are now.
+  HistoryStatus UpdateJob(const JobRecord& record);
+  // Writes the final state and links the row into the chain, in one
+  // transaction; sets ended_utc_ms (when still 0) and chain_hash.
+  HistoryStatus FinishJob(JobRecord& record);
+
+  HistoryResult<std::vector<JobRecord>> Recent(int count);  // newest first
+  HistoryResult<std::vector<JobRecord>> All();              // oldest first
+  // Walks the finished rows in the order they finished and recomputes every
+  // digest; names the first row altered or removed.
+  HistoryResult<ChainCheck> CheckChain();
+
+ private:
+  enum class OpenOutcome { kOpen, kCorrupt, kFailed };
+  OpenOutcome OpenFile(std::chrono::milliseconds busy_timeout, std::string& error);
+  HistoryStatus Finished(OpenOutcome outcome, const std::string& error);
+  HistoryStatus Migrate(int from_version);
+  std::string Reason(const char* doing) const;
+  HistoryStatus Writable() const;
+  HistoryStatus WriteJob(const JobRecord& record, bool insert);
+  HistoryStatus WriteChildren(const JobRecord& record);
+  HistoryStatus InTransaction(const char* doing, const std::function<HistoryStatus()>& work);
+  HistoryResult<std::vector<JobRecord>> Query(const char* sql, std::int64_t limit);
+  void Close();
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  bool read_only_ = false;
+  std::string read_only_reason_;
+  std::string notice_;
+  HistoryNotice notice_kind_ = HistoryNotice::kNone;
+  std::string kept_aside_as_;
+};
+
+}  // namespace vexo

@@ -1,0 +1,115 @@
+#include "tools/flash/history_command.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "history/history_report.h"
+
+namespace vexo {
+namespace {
+
+constexpr char kStandardOutput[] = "-";
+
+int List(HistoryStore& store, int count, std::ostream& out, std::ostream& err) {
+  auto recent = store.Recent(count);
+  if (!recent.ok()) {
+    err << "vexo-flash: " << recent.error << '\n';
+    return kHistoryExitFailed;
+  }
+  if (recent.value.empty()) {
+    out << "No jobs recorded in " << store.path() << ".\n";
+    return kHistoryExitOk;
+  }
+  WriteHistoryTable(out, recent.value);
+  return kHistoryExitOk;
+}
+
+int Check(HistoryStore& store, std::ostream& out, std::ostream& err) {
+  auto check = store.CheckChain();
+  if (!check.ok()) {
+    err << "vexo-flash: " << check.error << '\n';
+    return kHistoryExitFailed;
+  }
+  if (!check.value.intact()) {
+    out << "History chain broken at row #" << check.value.first_bad_row << ": "
+        << check.value.reason << " (" << check.value.rows_checked << " rows checked before it).\n";
+    return kHistoryExitFailed;
+  }
+  out << "History chain intact: " << check.value.rows_checked << " finished rows checked in "
+      << store.path() << ".\n";
+  return kHistoryExitOk;
+}
+
+int Export(const std::vector<JobRecord>& records, const HistoryCommand& command, std::ostream& out,
+           std::ostream& err) {
+  std::ofstream file;
+  std::ostream* target = &out;
+  if (command.export_file != kStandardOutput) {
+    file.open(command.export_file, std::ios::binary | std::ios::trunc);
+    if (!file) {
+      err << "vexo-flash: cannot write " << command.export_file << '\n';
+      return kHistoryExitFailed;
+    }
+    target = &file;
+  }
+  if (command.export_format == "csv")
+    WriteHistoryCsv(*target, records);
+  else
+    WriteHistoryJson(*target, records);
+  target->flush();
+  if (!*target) {
+    err << "vexo-flash: cannot write " << command.export_file << '\n';
+    return kHistoryExitFailed;
+  }
+  return kHistoryExitOk;
+}
+
+}  // namespace
+
+int RunHistoryCommand(const HistoryCommand& command, std::ostream& out, std::ostream& err) {
+  using Action = HistoryCommand::Action;
+  if (command.action == Action::kList && command.count <= 0) {
+    err << "vexo-flash: --history takes a number of jobs above 0\n";
+    return kHistoryExitUsage;
+  }
+  if (command.action == Action::kExport &&
+      ((command.export_format != "csv" && command.export_format != "json") ||
+       command.export_file.empty())) {
+    err << "vexo-flash: --history-export takes csv or json and a file name (- for standard "
+           "output)\n";
+    return kHistoryExitUsage;
+  }
+  const std::string path =
+      command.history_file.empty() ? DefaultHistoryPath() : command.history_file;
+  // Looking must not leave an empty history behind.
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) {
+    if (command.action == Action::kExport) return Export({}, command, out, err);
+    out << "No jobs recorded in " << path << ".\n";
+    return kHistoryExitOk;
+  }
+  HistoryStore store;
+  const HistoryStatus opened = store.Open(path);
+  if (!store.notice().empty()) err << "vexo-flash: " << store.notice() << '\n';
+  if (!opened.ok()) {
+    err << "vexo-flash: " << opened.error << '\n';
+    return kHistoryExitFailed;
+  }
+  switch (command.action) {
+    case Action::kList:
+      return List(store, command.count, out, err);
+    case Action::kCheck:
+      return Check(store, out, err);
+    case Action::kExport: {
+      auto all = store.All();
+      if (!all.ok()) {
+        err << "vexo-flash: " << all.error << '\n';
+        return kHistoryExitFailed;
+      }
+      return Export(all.value, command, out, err);
+    }
+  }
+  return kHistoryExitUsage;
+}
+
+}  // namespace vexo

@@ -1,0 +1,31 @@
+// The history commands of vexo-flash: --history [N] (the newest jobs as a
+// table), --history-check (walk the chain of digests) and --history-export
+// csv|json FILE, each on --history-file or the default history. Prints to the
+// streams given; returns the exit status: 0 done, 1 the history is broken or
+// cannot be read or written to FILE, 2 a usage error.
+#pragma once
+
+#include <iostream>
+#include <string>
+
+#include "history/history_store.h"
+
+namespace vexo {
+
+struct HistoryCommand {
+  enum class Action { kList, kCheck, kExport };
+  Action action = Action::kList;
+  int count = kDefaultRecentJobs;  // kList
+  std::string export_format;       // kExport: "csv" or "json"
+  std::string export_file;         // kExport: "-" for standard output
+  std::string history_file;        // empty: DefaultHistoryPath()
+};
+
+inline constexpr int kHistoryExitOk = 0;
+inline constexpr int kHistoryExitFailed = 1;
+inline constexpr int kHistoryExitUsage = 2;
+
+int RunHistoryCommand(const HistoryCommand& command, std::ostream& out = std::cout,
+                      std::ostream& err = std::cerr);
+
+}  // namespace vexo
