@@ -1,7 +1,10 @@
 #include "app/process_state.h"
 
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -41,9 +44,66 @@ TEST(Startup, LanguageTwoSelectsEnglish) {
   }
 }
 
+// Sets the locale variables for one test and puts back what was there.
+class LocaleGuard {
+ public:
+  LocaleGuard(const char* lc_all, const char* lc_messages, const char* lang) {
+    for (auto [name, value] :
+         {std::pair{"LC_ALL", lc_all}, {"LC_MESSAGES", lc_messages}, {"LANG", lang}}) {
+      const char* old = std::getenv(name);
+      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      if (value) {
+        setenv(name, value, 1);
+      } else {
+        unsetenv(name);
+      }
+    }
+  }
+  ~LocaleGuard() {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST(Startup, WithoutStoredLanguageTheLocaleDecides) {
+  const std::pair<const char*, int> locales[] = {
+      {"zh_CN.UTF-8", kLanguageChinese}, {"zh_TW", kLanguageChinese},
+      {"en_US.UTF-8", kLanguageEnglish}, {"de_DE.UTF-8", kLanguageEnglish},
+      {"C", kLanguageEnglish},           {"", kLanguageEnglish},
+  };
+  for (const auto& [name, base] : locales) EXPECT_EQ(LanguageBaseForLocale(name), base) << name;
+  {
+    LocaleGuard locale("", "zh_CN.UTF-8", "en_US.UTF-8");  // an empty variable counts as unset
+    EXPECT_EQ(UserLocaleName(), "zh_CN.UTF-8");
+  }
+  {
+    LocaleGuard locale("en_GB.UTF-8", "zh_CN.UTF-8", nullptr);
+    EXPECT_EQ(UserLocaleName(), "en_GB.UTF-8");
+  }
+
+  TempDir work;
+  StateGuard guard(work.path());
+  LocaleGuard locale(nullptr, nullptr, "en_US.UTF-8");
+  ASSERT_TRUE(RunStartup(work.path()));
+  EXPECT_EQ(AppState().LanguageBase, kLanguageEnglish);
+  // A stored language wins over the locale.
+  WriteFile(work.File("system.ini"), "[language]\nlanguage=1\n");
+  ASSERT_TRUE(RunStartup(work.path()));
+  EXPECT_EQ(AppState().LanguageBase, kLanguageChinese);
+}
+
 TEST(Startup, FillsStateFromWorkingDirectory) {
   TempDir work;
   StateGuard guard(work.path());
+  LocaleGuard locale("zh_CN.UTF-8", nullptr, nullptr);
 
   ASSERT_TRUE(RunStartup(work.path()));
   EXPECT_EQ(AppState().BuildVariant, 0);
