@@ -71,7 +71,10 @@ int Run(const std::vector<std::string>& args) {
   ConsoleJob job;
   job.mode = options.verify ? kModeEraseProgramVerify : kModeEraseProgram;
   job.baud = options.baud.value_or(SavedBaud());
-  job.firmware_path = options.firmware.value_or(ReadSetting(setting::kFile, setting::kFilePath));
+  const FlashTarget target = ResolveFlashTarget(
+      options, ReadSetting(setting::kFile, setting::kFilePath), AppState().SavedPortText);
+  if (!target.error.empty()) return UsageError(target.error);
+  job.firmware_path = target.firmware;
 
   if (options.list) {
     StdoutLog listing;
@@ -89,7 +92,7 @@ int Run(const std::vector<std::string>& args) {
     setup.terminal = isatty(STDERR_FILENO) != 0;
     return FlashEveryPort(setup);
   }
-  job.port_text = options.ports.empty() ? AppState().SavedPortText : options.ports.front();
+  job.port_text = target.port;
 
   std::FILE* log_file = nullptr;
   if (options.log_path) {
