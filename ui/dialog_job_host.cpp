@@ -47,7 +47,7 @@ void CUpdaterDialog::OnJobEnded(int result) {
   FlushDeferred();
   // No time is left once the job has ended, whichever way it ended.
   if (phase_clock_.isValid()) {
-    final_phase_ms_ = phase_clock_.elapsed();
+    if (!final_phase_ms_) final_phase_ms_ = phase_clock_.elapsed();
     phase_clock_.invalidate();
     ShowProgressTimes();
   }
@@ -120,6 +120,7 @@ void CUpdaterDialog::SetProgressRange(std::int32_t low, std::int32_t high) {
     phase_low_ = low;
     phase_high_ = high;
     phase_clock_.start();
+    final_phase_ms_.reset();
     progress_->setFormat(vexo::ui::PhaseProgressFormat(vexo::AppState().LanguageBase, 0, -1));
   });
 }
@@ -227,6 +228,8 @@ void CUpdaterDialog::ShowMessage(const std::string& text) {
       this,
       [this, &message, &closed] {
         FlushDeferred();
+        // The phase's time ends with its outcome, not when the user reads it.
+        if (phase_clock_.isValid() && !final_phase_ms_) final_phase_ms_ = phase_clock_.elapsed();
         QMessageBox* box = NewMessageBox(message);
         box->setAttribute(Qt::WA_DeleteOnClose);
         connect(box, &QObject::destroyed, [&closed] { closed.release(); });

@@ -135,7 +135,8 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
 
   // The running phase's clock for the progress bar's time line.
   QElapsedTimer phase_clock_;
-  // Set when the job ended: how long its last phase ran.
+  // How long the last phase ran: set by its outcome's message, or at the
+  // end of the job.
   std::optional<std::int64_t> final_phase_ms_;
   // The last job stopped early; the status line says so until the next.
   bool job_stopped_ = false;
