@@ -45,7 +45,7 @@ endif()
 # ---- Manual pages, compressed as Debian has them ---------------------------------
 
 set(vexo_man_pages)
-foreach(page vexo.1 vexo-flash.1 vexo-radio-sim.1)
+foreach(page vexo.1 vexo-desktop.1 vexo-flash.1 vexo-radio-sim.1)
   set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
   add_custom_command(
     OUTPUT ${compressed}
@@ -88,7 +88,8 @@ install(FILES ${vexo_packaging_dir}/debian/copyright ${vexo_changelog}
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vexo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "VEXO developers")
+# The maintainer as Debian wants it: a name and an address.
+set(CPACK_PACKAGE_CONTACT "VEXO developers <vexo@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "write new firmware into a two-way radio over a serial line")
 set(CPACK_PACKAGE_DESCRIPTION
     "VEXO erases and programs a radio's flash through its boot loader, and reads it\n"
