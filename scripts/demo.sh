@@ -13,7 +13,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 log=$build/demo-build.log
 echo "Building vexo, vexo-flash and vexo-radio-sim in $build (a first build takes 2-5 minutes)..."
 if ! cmake --build "$build" -j"$(nproc)" --target vexo-flash vexo-radio-sim vexo 2>&1 |
-  tee "$log" | sed -u -n 's/^\[ *\([0-9]*%\)\] Built target \(.*\)/  \1  built \2/p'; then
+  tee "$log" | sed -u -n 's/^\[ *[0-9]*%\] Built target \(.*\)/  built \1/p'; then
   tail -n 30 "$log" >&2
   echo "The build failed; the whole output is in $log" >&2
   exit 1
