@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -231,13 +232,34 @@ void SyncDirectory(const std::string& directory) {
   close(fd);
 }
 
-bool ReplaceFile(const std::string& path, std::string_view data) {
+std::string Reason(const std::string& path, int error) {
+  return path + ": " + std::strerror(error);
+}
+
+// Where the directory takes no new file (a shared folder the user may not
+// write in, holding a settings file the user may write), the file itself is
+// rewritten and flushed: not crash-safe, but saved.
+IniWriteStatus RewriteInPlace(const std::string& target, std::string_view data) {
+  const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return {false, Reason(target, errno)};
+  const bool written =
+      WriteAll(fd, data) && ftruncate(fd, static_cast<off_t>(data.size())) == 0 && fsync(fd) == 0;
+  const int error = errno;
+  const bool closed = close(fd) == 0;
+  if (!written || !closed) return {false, Reason(target, written ? errno : error)};
+  return {};
+}
+
+IniWriteStatus ReplaceFile(const std::string& path, std::string_view data) {
   // A settings file kept behind a symbolic link stays a link: its target is replaced.
   std::string target = path;
   struct stat link_info {};
   if (lstat(path.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
     char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return false;
+    if (resolved == nullptr) {
+      return {false, path + ": a symbolic link whose target cannot be reached (" +
+                         std::strerror(errno) + ")"};
+    }
     target = resolved;
     free(resolved);
   }
@@ -250,7 +272,9 @@ bool ReplaceFile(const std::string& path, std::string_view data) {
   const mode_t mode = existed ? (old_info.st_mode & 07777) : 0666;
   // Renaming over it would succeed, but a file marked read-only, or one this
   // process may not write, is the user's to keep as it is (root included).
-  if (existed && ((mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) return false;
+  if (existed && ((mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) {
+    return {false, target + ": the file is read-only"};
+  }
 
   static std::atomic<unsigned> counter{0};
   std::string temporary;
@@ -259,9 +283,14 @@ bool ReplaceFile(const std::string& path, std::string_view data) {
     temporary = directory + "." + base + ".tmp." + std::to_string(getpid()) + "." +
                 std::to_string(counter++);
     fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EEXIST) return false;
+    if (fd < 0 && errno != EEXIST) {
+      const int error = errno;
+      const bool no_new_file = error == EACCES || error == EPERM || error == EROFS;
+      if (existed && no_new_file && error != EROFS) return RewriteInPlace(target, data);
+      return {false, Reason(existed ? target : directory, error)};
+    }
   }
-  if (fd < 0) return false;
+  if (fd < 0) return {false, Reason(directory, EEXIST)};
   if (existed) {
     // The umask may have cut bits of the old mode; owner and group are kept
     // where this process may set them.
@@ -269,37 +298,52 @@ bool ReplaceFile(const std::string& path, std::string_view data) {
     (void)fchown(fd, old_info.st_uid, old_info.st_gid);
   }
   const bool written = WriteAll(fd, data) && fsync(fd) == 0;
+  int error = errno;
   const bool closed = close(fd) == 0;
+  if (written && !closed) error = errno;
   if (!written || !closed || rename(temporary.c_str(), target.c_str()) != 0) {
+    if (written && closed) error = errno;
     unlink(temporary.c_str());
-    return false;
+    return {false, Reason(target, error)};
   }
   SyncDirectory(directory);
-  return true;
+  return {};
 }
 
 }  // namespace
 
+std::string IniValueInText(std::string_view text, std::string_view section, std::string_view key) {
+  // Windows editors save "Unicode" text as UTF-16 with a byte-order mark.
+  if (std::optional<std::string> wide = Utf16WithMarkToUtf8(text)) {
+    return ValueInText(*wide, section, key);
+  }
+  return ValueInText(std::string(text), section, key);
+}
+
 std::string IniReadValue(const std::string& path, std::string_view section, std::string_view key) {
   std::string text;
   if (ReadWholeFile(path, text) != ReadResult::kRead) return {};
-  return ValueInText(text, section, key);
+  return IniValueInText(text, section, key);
 }
 
-bool IniWriteValue(const std::string& path, std::string_view section, std::string_view key,
-                   std::string_view value) {
+IniWriteStatus IniWriteValue(const std::string& path, std::string_view section,
+                             std::string_view key, std::string_view value) {
   if (section.empty() || key.empty() || HasLineBreakOrZero(section) || HasLineBreakOrZero(key) ||
       HasLineBreakOrZero(value) || section.find(']') != std::string_view::npos ||
       key.find('=') != std::string_view::npos) {
-    return false;
+    return {false, "not a name or value an INI file can hold"};
   }
   std::string text;
   // A file that exists but cannot be read is left alone rather than replaced.
-  if (ReadWholeFile(path, text) == ReadResult::kFailed) return false;
+  if (ReadWholeFile(path, text) == ReadResult::kFailed) return {false, Reason(path, errno)};
+  // An edit by lines would break the two-byte text.
+  if (Utf16WithMarkToUtf8(text)) return {false, path + ": saved as UTF-16, which is kept as it is"};
   const std::string edited = EditedText(text, section, key, value);
   // Names such as "#x" or " [x" would turn into comments or headers; such a
   // write is refused rather than stored where no reader finds it.
-  if (ValueInText(edited, section, key) != FinishedValue(value)) return false;
+  if (ValueInText(edited, section, key) != FinishedValue(value)) {
+    return {false, "not a name or value an INI file can hold"};
+  }
   return ReplaceFile(path, edited);
 }
 

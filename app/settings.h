@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/ini_file.h"
 #include "app/text_ids.h"
 
 namespace vexo {
@@ -33,11 +34,18 @@ std::string SettingsPath();  // WorkingDirectory + "/system.ini"; just the name 
 std::string LanguagePath();
 
 std::string ReadSetting(std::string_view section, std::string_view key);
-bool WriteSetting(std::string_view section, std::string_view key, std::string_view value);
+// reason names the file and why, when the value could not be saved.
+IniWriteStatus WriteSetting(std::string_view section, std::string_view key, std::string_view value);
 
-// The text for id in the current language (LanguageBase), UTF-8; empty when
-// the file or the key is missing. Values that are not UTF-8 are decoded as
-// GBK (CP936).
+// The text for id in the current language (LanguageBase), UTF-8, never empty
+// for an id of kAllTextIds: the language file in the working directory first,
+// then the installed one, then the copy of the shipped texts built into the
+// program, each for an id the one before lacks or cannot decode. Values that
+// are not UTF-8 are decoded as GBK (CP936); files saved as UTF-16 are read.
 std::string LookupText(TextId id);
+
+// The shipped text for id in the language of language_base, empty when the
+// shipped file has none.
+std::string BuiltinText(TextId id, int language_base);
 
 }  // namespace vexo

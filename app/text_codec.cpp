@@ -101,4 +101,60 @@ std::size_t Utf8PrefixLength(std::string_view text, std::size_t limit) {
   return length;
 }
 
+namespace {
+
+void AppendUtf8(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> Utf16WithMarkToUtf8(std::string_view text) {
+  if (text.size() < 2) return std::nullopt;
+  const auto b0 = static_cast<unsigned char>(text[0]);
+  const auto b1 = static_cast<unsigned char>(text[1]);
+  const bool little = b0 == 0xFF && b1 == 0xFE;
+  if (!little && !(b0 == 0xFE && b1 == 0xFF)) return std::nullopt;
+  auto unit = [&](std::size_t at) -> std::uint32_t {
+    const auto lo = static_cast<unsigned char>(text[little ? at : at + 1]);
+    const auto hi = static_cast<unsigned char>(text[little ? at + 1 : at]);
+    return (static_cast<std::uint32_t>(hi) << 8) | lo;
+  };
+  std::string out;
+  out.reserve(text.size());
+  std::size_t at = 2;
+  for (; at + 1 < text.size(); at += 2) {
+    std::uint32_t code = unit(at);
+    if (code >= 0xD800 && code <= 0xDBFF && at + 3 < text.size()) {
+      const std::uint32_t low = unit(at + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00));
+        at += 2;
+        continue;
+      }
+    }
+    if (code >= 0xD800 && code <= 0xDFFF) {
+      out += kReplacementCharacter;
+      continue;
+    }
+    AppendUtf8(out, code);
+  }
+  if (at < text.size()) out += kReplacementCharacter;
+  return out;
+}
+
 }  // namespace vexo

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,11 @@ bool IsValidUtf8(std::string_view text);
 // The UTF-8 form of GBK text. A byte sequence that is not GBK, including one
 // cut off at the end, becomes U+FFFD and decoding resumes at the next byte.
 std::string Cp936ToUtf8(std::string_view text);
+
+// The UTF-8 form of text that starts with a UTF-16 byte-order mark (either
+// byte order), without the mark; nullopt when there is no mark. Unpaired
+// surrogates and a cut-off last unit become U+FFFD.
+std::optional<std::string> Utf16WithMarkToUtf8(std::string_view text);
 
 // The longest prefix length of valid UTF-8 text, at most limit bytes, that
 // does not split a character.

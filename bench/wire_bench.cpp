@@ -17,6 +17,7 @@
 #include "tests/support/test_image.h"
 #include "tests/tools/sim_process.h"
 #include "tools/flash/console_host.h"
+#include "tools/flash/traffic_log.h"
 
 extern char** environ;
 
@@ -201,7 +202,7 @@ OverheadRun RunCommandLineOverhead(int records, const std::string& scratch) {
   job.baud = 115200;
   job.firmware_path = WriteImage(setup, scratch, 99);
   std::FILE* quiet = std::fopen("/dev/null", "w");
-  FileLog log;
+  TrafficLog log;
   TerminalOutput output(quiet, false);
   ConsoleHost console(job, output, log);
   TimingHost timing(console);

@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "app/text_ids.h"
 #include "download/firmware_image.h"
+#include "download/image_checks.h"
 #include "download/image_records.h"
 #include "download/phases.h"
 #include "link/hex_text.h"
@@ -48,34 +49,54 @@ class JobSlot {
   bool taken_;
 };
 
+// Runs one phase between the host's start and end notes; true when it did
+// its work.
+template <typename Phase>
+bool RunPhase(JobContext& job, JobPhase phase, Phase&& body) {
+  job.host.PhaseStarted(phase);
+  const ExchangeTally before = job.exchange.tally();
+  const bool ok = body();
+  job.host.PhaseEnded(phase, ok, job.exchange.tally() - before);
+  return ok;
+}
+
 int RunPhases(JobContext& job, int target_baud, const std::string& image) {
-  if (LinkHandshake(job, target_baud) != kPhaseOk) return kJobStopped;
-  if (FlashErase(job) != kPhaseOk) return kJobStopped;
+  if (!RunPhase(job, JobPhase::handshake,
+                [&] { return LinkHandshake(job, target_baud) == kPhaseOk; }) ||
+      !RunPhase(job, JobPhase::erase, [&] { return FlashErase(job) == kPhaseOk; })) {
+    return kJobStopped;
+  }
   job.clock.SleepMs(kEraseToProgramMs);
-  if (ProgramBlocks(job, image) != kPhaseOk) return kJobStopped;
-  if (job.host.DownloadMode() == kModeEraseProgramVerify && VerifyBlocks(job, image) != kPhaseOk) {
+  if (!RunPhase(job, JobPhase::programming, [&] { return ProgramBlocks(job, image) == kPhaseOk; })) {
+    return kJobStopped;
+  }
+  if (job.host.DownloadMode() == kModeEraseProgramVerify &&
+      !RunPhase(job, JobPhase::read_back, [&] { return VerifyBlocks(job, image) == kPhaseOk; })) {
     return kJobStopped;
   }
   return kJobCompleted;
 }
 
-// The closing exchange. A failed step closes the port; the step after it is
-// then not sent on the closed port.
-void CloseSession(JobContext& job) {
+// The closing exchange; true when the radio answered both steps. A failed
+// step closes the port; the step after it is then not sent on the closed port.
+bool CloseSession(JobContext& job) {
   SerialControl& port = job.host.SerialPort();
   std::string reply;
   const std::pair<std::string, const char*> steps[] = {
       {ClosingFrame(), kClosingAck},
       {kFinalMessage, kFinalAck},
   };
+  bool confirmed = true;
   for (const auto& [message, ack] : steps) {
-    if (!port.PortOpen()) return;
+    if (!port.PortOpen()) return false;
     if (!job.exchange.ExchangeMessage(message, reply, kClosingReplyBytes, kClosingLimitMs, ack,
                                       ReportFailure::yes)) {
       ShowText(job.host, text::kExchangeFailed);
       port.SetPortOpen(false);
+      confirmed = false;
     }
   }
+  return confirmed;
 }
 
 }  // namespace
@@ -96,12 +117,16 @@ int DownloadWorker(JobHost& host, Clock& clock) {
   ImageText image;
   const std::int64_t loaded = LoadFirmwareImage(path, image, &host);
   host.HideStatus();
-  // A file without one whole record would leave an erased, empty radio
-  // reported as a success: refuse it before the radio is touched.
-  if (loaded < 0 || RecordCount(*image) == 0) {
+  if (loaded < 0) {
     ShowText(host, text::kFileUnreadable);
     return kJobStopped;
   }
+  // Refused before the radio is touched.
+  if (const TextId refusal = ImageRefusal(*image, host.DownloadMode()); refusal != 0) {
+    ShowText(host, refusal);
+    return kJobStopped;
+  }
+  host.ImageLoaded({loaded, RecordCount(*image), TrailingBytes(loaded)});
 
   host.SetJobControls(JobControls::busy);
   FrameExchange exchange(host.SerialPort(), host.Log(), host, clock,
@@ -112,7 +137,9 @@ int DownloadWorker(JobHost& host, Clock& clock) {
     return kJobStopped;
   }
 
-  CloseSession(job);
+  bool confirmed = false;
+  RunPhase(job, JobPhase::closing, [&] { return confirmed = CloseSession(job); });
+  host.ClosingConfirmed(confirmed);
   host.HideStatus();
   host.SerialPort().SetPortOpen(false);
   ShowText(host, text::kDownloadComplete);

@@ -11,6 +11,18 @@ int RecordCount(std::string_view image) {
   return static_cast<int>((image.size() - kHeaderChars) / kRecordChars);
 }
 
+std::int64_t TrailingBytes(std::int64_t image_bytes) {
+  const std::int64_t header = kHeaderChars / 2;
+  const std::int64_t record = kRecordChars / 2;
+  if (image_bytes < header + record) return 0;
+  return (image_bytes - header) % record;
+}
+
+std::uint32_t RecordAddress(std::string_view image, int record) {
+  const std::string digits(RecordAddressText(image, record));
+  return static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16));
+}
+
 std::string_view RecordAddressText(std::string_view image, int record) {
   return image.substr(kHeaderChars + static_cast<std::size_t>(record) * kRecordChars,
                       kRecordAddressChars);

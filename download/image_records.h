@@ -20,6 +20,11 @@ inline constexpr char kProgramDataCount[] = "80";
 
 // N = (T - 72) / 266, truncated toward zero; 0 for short images.
 int RecordCount(std::string_view image);
+// Bytes after the last whole record of an image of that many bytes (a file
+// may carry a trailer; it is never sent); 0 when there is no whole record.
+std::int64_t TrailingBytes(std::int64_t image_bytes);
+// The whole 32-bit address of a record.
+std::uint32_t RecordAddress(std::string_view image, int record);
 // The record's 8 address characters.
 std::string_view RecordAddressText(std::string_view image, int record);
 // The ProgramMessage for record i: "50" address "80" data checksum.

@@ -12,7 +12,7 @@ void ClosePortQuietly(SerialControl& port) {
 }
 
 void ShowText(JobHost& host, int id) {
-  host.ShowMessage(LookupText(id));
+  ShowTextMessage(host, id);
 }
 
 }  // namespace vexo

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "download/job_observer.h"
 #include "link/log_view.h"
 #include "link/message_host.h"
 #include "link/serial_control.h"
@@ -18,6 +19,7 @@ inline constexpr int kModeEraseProgram = 0;        // "E.P"
 inline constexpr int kModeEraseProgramVerify = 1;  // "E.P.R"
 
 enum class JobControls { busy, idle };
+
 
 // The application's counted busy cursor: nested Begin/End pairs end only with
 // the outermost End.
@@ -44,7 +46,7 @@ class BusyCursorScope {
   BusyCursorHost* host_;
 };
 
-class JobHost : public MessageHost, public BusyCursorHost {
+class JobHost : public MessageHost, public BusyCursorHost, public JobObserver {
  public:
   virtual int DownloadMode() = 0;
   virtual std::string PortListText() = 0;

@@ -5,19 +5,14 @@
 #include "app/settings.h"
 #include "app/text_ids.h"
 #include "download/phases.h"
+#include "download/probe_frames.h"
 #include "link/hex_text.h"
 
 namespace vexo {
 namespace {
 
+constexpr int kStartRate = 9600;
 constexpr char kStartSettings[] = "9600,n,8,1";
-constexpr const char* kProbeRates[] = {
-    "9600,n,8,1",  "4800,n,8,1",  "2400,n,8,1",  "1200,n,8,1",
-    "38400,n,8,1", "19200,n,8,1", "57600,n,8,1",
-};
-constexpr char kProbeA[] = "55AA035700005A";
-constexpr char kProbeB[] = "55AA035800005B";
-constexpr int kProbeLimitMs = 200;
 constexpr char kFirmwareCommand[] = "FIRMWAR";
 constexpr char kDownloadCommand[] = "DOWNING";
 constexpr int kCommandLimitMs = 3000;
@@ -32,20 +27,11 @@ constexpr int kRateLimitMs = 300;
 constexpr char kEchoLead[] = "42";
 constexpr int kEchoBytes = 129;
 constexpr int kEchoLimitMs = 600;
-constexpr int kOpenSettleMs = 100;
 constexpr int kRateSettleMs = 200;
 constexpr std::size_t kPortPrefixLength = 3;  // "COM"
 
-struct RateCode {
-  int baud;
-  const char* code;
-};
-constexpr RateCode kRateCodes[] = {
-    {9600, "0"}, {19200, "1"}, {38400, "2"}, {57600, "3"}, {115200, "4"},
-};
-
 std::string RateCodeOf(int baud) {
-  for (const RateCode& rate : kRateCodes) {
+  for (const LoaderRate& rate : kLoaderRates) {
     if (rate.baud == baud) return rate.code;
   }
   return {};
@@ -55,11 +41,7 @@ std::string RateCodeOf(int baud) {
 // to be free once told of a failure.
 int FailClosed(JobContext& job, int shown_text = 0, const std::string& reason = {}) {
   job.host.SerialPort().SetPortOpen(false);
-  if (shown_text != 0) {
-    std::string text = LookupText(shown_text);
-    if (!reason.empty()) text += "\n" + reason;
-    job.host.ShowMessage(text);
-  }
+  if (shown_text != 0) ShowTextMessage(job.host, shown_text, reason);
   return kPhaseFailed;
 }
 
@@ -84,9 +66,7 @@ int LinkHandshake(JobContext& job, int target_baud) {
   if (!port.PortOpen()) {
     PortStatus opened = port.SetPortOpen(true);
     if (!opened.ok()) {
-      std::string text = LookupText(text::kPortOpenFailed);
-      if (!opened.reason.empty()) text += "\n" + opened.reason;
-      job.host.ShowMessage(text);
+      ShowTextMessage(job.host, text::kPortOpenFailed, opened.reason);
       return kPhaseFailed;
     }
     exchange.WaitMs(kOpenSettleMs);
@@ -96,10 +76,10 @@ int LinkHandshake(JobContext& job, int target_baud) {
   port.Input();  // nothing received before now is a reply
 
   std::string reply;
-  for (const char* rate : kProbeRates) {
-    port.SetSettings(rate);
-    if (exchange.ExchangeMessage(kProbeA, reply, 1, kProbeLimitMs, kAck, ReportFailure::no)) {
-      exchange.ExchangeMessage(kProbeB, reply, 1, kProbeLimitMs, kAck, ReportFailure::no);
+  for (const int rate : kProbeRates) {
+    port.SetSettings(ProbeSettings(rate));
+    if (exchange.ExchangeMessage(kProbeA, reply, 1, kProbeLimitMs, kProbeAck, ReportFailure::no)) {
+      exchange.ExchangeMessage(kProbeB, reply, 1, kProbeLimitMs, kProbeAck, ReportFailure::no);
       break;
     }
   }
@@ -113,12 +93,14 @@ int LinkHandshake(JobContext& job, int target_baud) {
   // programmed there.
   if (!exchange.ExchangeMessage(TextToHex(kDownloadCommand), reply, 1, kCommandLimitMs,
                                 kDownloadAck, ReportFailure::yes)) {
+    job.host.RateInUse(kStartRate, /*downing_declined=*/true);
     return kPhaseOk;
   }
   if (!exchange.ExchangeMessage(kIdentityRequest, reply, kIdentityBytes, kIdentityLimitMs, "",
                                 ReportFailure::yes)) {
     return FailClosed(job);
   }
+  job.host.IdentityReceived(reply);
 
   std::string rate_command = TextToHex(kRateCommand + RateCodeOf(target_baud));
   std::string rate_reply = rate_command.substr(0, 6) + rate_command.substr(rate_command.size() - 2);
@@ -139,6 +121,7 @@ int LinkHandshake(JobContext& job, int target_baud) {
       reply != echo) {
     return FailClosed(job, text::kExchangeFailed);
   }
+  job.host.RateInUse(target_baud, /*downing_declined=*/false);
   return kPhaseOk;
 }
 

@@ -14,9 +14,15 @@ namespace vexo {
 
 inline constexpr std::size_t kListingLogCap = 1'638'400;  // characters, whatever the log mode
 
-// 0 when the file was listed (an image without a whole record lists
-// nothing); 1 when it is missing (text 6007) or unreadable (text 2011).
+// lists_anything: an image without a whole record lists nothing (the
+// window's Test); as_job_in_mode: an image a job in that mode would refuse
+// is refused the same way, with its message.
+enum class ListingCheck { lists_anything, as_job_in_mode };
+
+// 0 when the file was listed; 1 when it is missing (text 6007), unreadable
+// (text 2011) or, with ListingCheck::as_job_in_mode, refused as a job would.
 int ListProgramMessages(const std::string& path_text, LogView& log, MessageHost& host,
-                        BusyCursorHost* cursor);
+                        BusyCursorHost* cursor, ListingCheck check = ListingCheck::lists_anything,
+                        int mode = kModeEraseProgram);
 
 }  // namespace vexo

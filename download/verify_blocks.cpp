@@ -26,6 +26,14 @@ int Fail(JobContext& job, int result, int text_id) {
   return result;
 }
 
+// The flash address of the first byte where two pages of hex text differ.
+std::uint32_t FirstDifference(std::uint32_t page, const std::string& got,
+                              const std::string& expected) {
+  std::size_t at = 0;
+  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+  return page + static_cast<std::uint32_t>(at / 2);
+}
+
 bool ChecksumHolds(const std::string& reply) {
   std::string_view body(reply.data(), reply.size() - 2);
   return HexChecksum(body) == reply.substr(reply.size() - 2);
@@ -43,17 +51,24 @@ int VerifyBlocks(JobContext& job, const std::string& image) {
 
   std::string reply;
   std::size_t i = 0;
+  // The host hears how far the comparison got, however the phase ends.
+  const auto told = [&](int result, std::optional<std::uint32_t> difference = std::nullopt) {
+    job.host.ReadBackChecked(static_cast<int>(i), difference);
+    return result;
+  };
   while (i < count) {
     job.host.SetProgressPosition(static_cast<std::int32_t>(i));
     std::string request = kReadLead + HexOfValue(entries[i], 2) + kReadTail;
     if (!job.exchange.ExchangeBlock(request, reply, kReadLimitMs)) {
-      return Fail(job, kPhaseFailed, 0);
+      return told(Fail(job, kPhaseFailed, 0));
     }
-    if (!ChecksumHolds(reply)) return Fail(job, kPhaseBadChecksum, text::kReadBackChecksum);
+    if (!ChecksumHolds(reply)) return told(Fail(job, kPhaseBadChecksum, text::kReadBackChecksum));
 
     if (reply.size() != kRunReplyChars) {
-      if (reply.compare(kPageDataAt, kPageChars, expected.PageHex(entries[i])) != 0) {
-        return Fail(job, kPhaseFlashDiffers, text::kFlashDiffers);
+      const std::string page = expected.PageHex(entries[i]);
+      if (reply.compare(kPageDataAt, kPageChars, page) != 0) {
+        const std::uint32_t at = FirstDifference(entries[i], reply.substr(kPageDataAt), page);
+        return told(Fail(job, kPhaseFlashDiffers, text::kFlashDiffers), at);
       }
       ++i;
       continue;
@@ -63,7 +78,7 @@ int VerifyBlocks(JobContext& job, const std::string& image) {
     const long run = std::strtol(reply.substr(kRunLengthAt, 2).c_str(), nullptr, 16);
     // A run of no pages covers nothing; taking it would ask for the same
     // page for ever.
-    if (run == 0) return Fail(job, kPhaseFailed, text::kExchangeFailed);
+    if (run == 0) return told(Fail(job, kPhaseFailed, text::kExchangeFailed));
     const std::string value_page = RepeatText(reply.substr(kRunValueAt, 2), kPageChars);
     const long run_start = entries[i];
     const long run_end = run_start + run * kPageBytes;
@@ -72,15 +87,18 @@ int VerifyBlocks(JobContext& job, const std::string& image) {
       const long page = entries[i + covered];
       // An entry outside the run is not vouched for by it: ask for it alone.
       if (page < run_start || page + kPageBytes > run_end) break;
-      if (expected.PageHex(entries[i + covered]) != value_page) {
-        return Fail(job, kPhaseFlashDiffers, text::kFlashDiffers);
+      const std::string expected_page = expected.PageHex(entries[i + covered]);
+      if (expected_page != value_page) {
+        i += covered;
+        const std::uint32_t at = FirstDifference(entries[i], value_page, expected_page);
+        return told(Fail(job, kPhaseFlashDiffers, text::kFlashDiffers), at);
       }
       ++covered;
     }
     i += covered;
   }
   job.host.SetProgressPosition(static_cast<std::int32_t>(count));
-  return kPhaseOk;
+  return told(kPhaseOk);
 }
 
 }  // namespace vexo

@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   VEXO_FUZZ_CHECK(vexo::IniReadValue(path, write.section, write.key).size() <=
                   vexo::kIniValueLimit);
 
-  const bool written = vexo::IniWriteValue(path, write.section, write.key, write.value);
+  const bool written = vexo::IniWriteValue(path, write.section, write.key, write.value).ok;
   const std::string after = vexo::fuzz::ReadBytes(path);
   if (!written) {
     VEXO_FUZZ_CHECK(after == content);

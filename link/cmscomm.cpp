@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -159,8 +160,19 @@ std::optional<LineSettings> ParseSettings(std::string_view text) {
   return line;
 }
 
+CMSComm::CMSComm() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
 CMSComm::~CMSComm() {
   SetPortOpen(false);
+  if (wake_fd_ >= 0) close(wake_fd_);
+}
+
+void CMSComm::Abort() {
+  aborted_ = true;
+  if (wake_fd_ >= 0) {
+    const std::uint64_t one = 1;
+    (void)!write(wake_fd_, &one, sizeof one);
+  }
 }
 
 void CMSComm::SetDevicePath(std::string path) {
@@ -213,18 +225,22 @@ bool CMSComm::PortOpen() const {
 PortStatus CMSComm::SetPortOpen(bool open) {
   if (open) return fd_ >= 0 ? PortStatus{} : Open();
   if (fd_ >= 0) {
+    // A terminal given as the port (or any device) is left as it was found.
+    if (restore_line_) tcsetattr(fd_, TCSANOW, &opened_line_);
     // The exclusive flag belongs to the terminal, not to this descriptor.
     ioctl(fd_, TIOCNXCL);
     close(fd_);  // the descriptor is released even when close reports an error
   }
   fd_ = -1;
   failed_ = false;
+  restore_line_ = false;
   held_.clear();
   open_path_.clear();
   return {};
 }
 
 PortStatus CMSComm::Open() {
+  if (aborted_) return {PortError::io_error, "stopped on request"};
   std::string path = device_path_;
   if (path.empty()) {
     const std::optional<std::string> resolved = ResolveCommPort(comm_port_);
@@ -252,6 +268,7 @@ PortStatus CMSComm::Open() {
   fd_ = fd;
   failed_ = false;
   open_path_ = path;
+  restore_line_ = tcgetattr(fd_, &opened_line_) == 0;
 
   // USB adapters hold received bytes back for up to 16 ms by default; the
   // request/reply protocol wants them at once. Devices without the flag
@@ -363,6 +380,7 @@ std::vector<std::uint8_t> CMSComm::Input(std::size_t max_bytes) {
 
 PortStatus CMSComm::Output(std::span<const std::uint8_t> bytes) {
   if (fd_ < 0) return {PortError::not_open, "the port is not open"};
+  if (aborted_) MarkFailed();
   if (failed_) return {PortError::disconnected, open_path_ + ": the device is gone"};
   std::size_t sent = 0;
   auto stall_deadline = SteadyClock::now() + kOutputStallLimit;
@@ -397,13 +415,30 @@ PortStatus CMSComm::Output(std::span<const std::uint8_t> bytes) {
   return {};
 }
 
+void CMSComm::SleepUnlessAborted(std::chrono::nanoseconds span) {
+  if (wake_fd_ < 0) {
+    std::this_thread::sleep_for(span);
+    return;
+  }
+  const timespec wait{static_cast<time_t>(span.count() / 1'000'000'000),
+                      static_cast<long>(span.count() % 1'000'000'000)};
+  pollfd waiter{wake_fd_, POLLIN, 0};
+  ppoll(&waiter, 1, &wait, nullptr);
+}
+
 WaitResult CMSComm::WaitForInput(std::chrono::milliseconds limit) {
+  if (aborted_) MarkFailed();
   if (fd_ >= 0 && !held_.empty()) return WaitResult::input_waiting;
   if (fd_ < 0 || failed_) return WaitResult::failed;
   const auto deadline = SteadyClock::now() + std::max(limit, std::chrono::milliseconds::zero());
   while (true) {
-    pollfd waiter{fd_, POLLIN, 0};
-    const int ready = poll(&waiter, 1, RemainingMs(deadline));
+    pollfd waiters[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    pollfd& waiter = waiters[0];
+    const int ready = poll(waiters, wake_fd_ >= 0 ? 2 : 1, RemainingMs(deadline));
+    if (aborted_) {
+      MarkFailed();
+      return WaitResult::failed;
+    }
     if (ready < 0 && errno == EINTR) {
       if (SteadyClock::now() >= deadline) return WaitResult::timed_out;
       continue;
@@ -425,7 +460,7 @@ WaitResult CMSComm::WaitForInput(std::chrono::milliseconds limit) {
 }
 
 WaitResult CMSComm::WaitForBytes(std::size_t count, std::chrono::milliseconds limit) {
-  if (fd_ < 0 || failed_) return WaitForInput(limit);
+  if (fd_ < 0 || failed_ || aborted_) return WaitForInput(limit);
   const auto deadline = SteadyClock::now() + std::max(limit, std::chrono::milliseconds::zero());
   const int bits_per_byte =
       1 + line_.data_bits + (line_.parity == Parity::none ? 0 : 1) + line_.stop_bits;
@@ -449,12 +484,16 @@ WaitResult CMSComm::WaitForBytes(std::size_t count, std::chrono::milliseconds li
     // all but its last byte, then wake for each arrival.
     const auto rest = byte_time * static_cast<long>(count - held_.size() - 1);
     if (rest > std::chrono::microseconds::zero()) {
-      std::this_thread::sleep_for(std::min<SteadyClock::duration>(rest, left));
+      SleepUnlessAborted(std::min<SteadyClock::duration>(rest, left));
+      if (aborted_) return WaitForInput(limit);
       continue;
     }
-    pollfd waiter{fd_, POLLIN, 0};
+    pollfd waiters[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    pollfd& waiter = waiters[0];
     const auto left_ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    const int ready = poll(&waiter, 1, static_cast<int>(std::min<long long>(left_ms, INT_MAX)));
+    const int ready = poll(waiters, wake_fd_ >= 0 ? 2 : 1,
+                           static_cast<int>(std::min<long long>(left_ms, INT_MAX)));
+    if (aborted_) return WaitForInput(limit);
     if (ready > 0 && IsHangUp(waiter.revents) && (waiter.revents & POLLIN) == 0) {
       MarkFailed();
       return WaitResult::input_waiting;  // what is held is still handed out

@@ -3,10 +3,14 @@
 // keeps out cooperating programs running as root), low-latency mode asked of USB
 // adapters, RTS raised where the device has modem lines. The device is the
 // one bound with SetDevicePath, or else the one CommPort resolves to through
-// the port map (port_map.h) at the moment the port is opened.
-// Owned by its host; driven by one thread at a time.
+// the port map (port_map.h) at the moment the port is opened. Closing puts
+// back the line settings the device had before it was opened.
+// Owned by its host; driven by one thread at a time, except Abort.
 #pragma once
 
+#include <termios.h>
+
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +34,7 @@ std::optional<LineSettings> ParseSettings(std::string_view text);
 
 class CMSComm final : public SerialControl {
  public:
-  CMSComm() = default;
+  CMSComm();
   ~CMSComm() override;
   CMSComm(const CMSComm&) = delete;
   CMSComm& operator=(const CMSComm&) = delete;
@@ -40,6 +44,10 @@ class CMSComm final : public SerialControl {
   void SetDevicePath(std::string path);
   // The device the control is (or would be) opened on; empty if unresolved.
   std::string DevicePath() const;
+  // From any thread: every open, wait and transfer from now on fails at once
+  // (a wait in progress wakes), so the job driving the port ends promptly
+  // and closes it. For good: a stopped program does not reopen the line.
+  void Abort();
 
   void SetCommPort(int number) override;
   int CommPort() const override;
@@ -66,6 +74,8 @@ class CMSComm final : public SerialControl {
   void MarkFailed();
   // Moves every byte waiting in the kernel into held_.
   void Drain();
+  // Sleeps for span, waking early when Abort is called.
+  void SleepUnlessAborted(std::chrono::nanoseconds span);
 
   std::string device_path_;
   int comm_port_ = 0;
@@ -78,6 +88,10 @@ class CMSComm final : public SerialControl {
   std::string open_path_;           // the device fd_ was opened on
   bool failed_ = false;             // device gone while open: later calls fail at once
   std::vector<std::uint8_t> held_;  // read while waiting, not yet handed out
+  termios opened_line_{};           // the device's settings before we opened it
+  bool restore_line_ = false;
+  std::atomic<bool> aborted_{false};
+  int wake_fd_ = -1;  // an eventfd that Abort makes readable
 };
 
 }  // namespace vexo

@@ -23,6 +23,7 @@ bool FrameExchange::ExchangeMessage(const std::string& message, std::string& rep
     LogLine("S:", message);
     last = TransmitAndRead(message, reply, reply_bytes, limit_ms);
     LogLine("R:", reply);
+    if (last != kAttemptOddLength) Count(attempt, message, reply);
     if (last == kAttemptComplete && (expected.empty() || reply == expected)) return true;
   }
   if (report == ReportFailure::yes) ReportFinal(last);
@@ -39,6 +40,7 @@ bool FrameExchange::ExchangeBlock(const std::string& message, std::string& reply
     } else {
       WriteHex(message);
       last = ReadBlockReply(reply, limit_ms);
+      Count(attempt, message, reply);
     }
     LogLine("R:", reply);
     if (last == kAttemptComplete) return true;
@@ -121,9 +123,15 @@ void FrameExchange::LogLine(const char* prefix, const std::string& hex) {
   AppendLogLine(log_, prefix + SpacedHex(hex) + "\r\n");
 }
 
+void FrameExchange::Count(int attempt, const std::string& message, const std::string& reply) {
+  ++tally_.attempts;
+  if (attempt > 0) ++tally_.retries;
+  tally_.bytes_sent += static_cast<std::int64_t>(message.size() / 2);
+  tally_.bytes_received += static_cast<std::int64_t>(reply.size() / 2);
+}
+
 void FrameExchange::ReportFinal(AttemptResult last) {
-  host_.ShowMessage(
-      LookupText(last == kAttemptTimedOut ? text::kNoReplyInTime : text::kExchangeFailed));
+  ShowTextMessage(host_, last == kAttemptTimedOut ? text::kNoReplyInTime : text::kExchangeFailed);
 }
 
 bool FrameExchange::TakeInput(std::string& reply) {

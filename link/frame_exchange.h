@@ -36,6 +36,18 @@ inline constexpr int kRunReplyBytes = 6;
 
 enum class ReportFailure { no, yes };
 
+// What the exchanges of a stretch of a job amounted to.
+struct ExchangeTally {
+  std::int64_t attempts = 0;
+  std::int64_t retries = 0;  // attempts beyond the first of each exchange
+  std::int64_t bytes_sent = 0;
+  std::int64_t bytes_received = 0;
+  ExchangeTally operator-(const ExchangeTally& earlier) const {
+    return {attempts - earlier.attempts, retries - earlier.retries,
+            bytes_sent - earlier.bytes_sent, bytes_received - earlier.bytes_received};
+  }
+};
+
 class FrameExchange {
  public:
   // log_cap: kLogCapDiagnostic with DiagnosticLog set, else kLogCapPlain.
@@ -61,10 +73,13 @@ class FrameExchange {
 
   SerialControl& port() { return port_; }
   Clock& clock() { return clock_; }
+  // Every attempt since this exchange was made.
+  const ExchangeTally& tally() const { return tally_; }
 
  private:
   void EmptyLogIfFull();
   void LogLine(const char* prefix, const std::string& hex);
+  void Count(int attempt, const std::string& message, const std::string& reply);
   void ReportFinal(AttemptResult last);
   // Appends what is waiting; false when the port has failed.
   bool TakeInput(std::string& reply);
@@ -77,6 +92,7 @@ class FrameExchange {
   MessageHost& host_;
   Clock& clock_;
   std::size_t log_cap_;
+  ExchangeTally tally_;
 };
 
 }  // namespace vexo

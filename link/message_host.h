@@ -5,12 +5,21 @@
 
 #include <string>
 
+#include "app/text_ids.h"
+
 namespace vexo {
 
 class MessageHost {
  public:
   virtual ~MessageHost() = default;
   virtual void ShowMessage(const std::string& text) = 0;
+  // The id of the text about to be shown, for hosts that keep a record of
+  // what was said; nothing by default.
+  virtual void NoteMessageId(TextId id) { (void)id; }
 };
+
+// Shows the text of id in the current language, with reason (the system's
+// words, what to do) on the lines after it when there is one.
+void ShowTextMessage(MessageHost& host, TextId id, const std::string& reason = {});
 
 }  // namespace vexo

@@ -20,9 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kUdevRuleName[] = "60-vexo-serial.rules";
-constexpr char kBrlttyName[] = "brltty";
-constexpr char kModemManagerName[] = "ModemManager";
 // The name the kernel gives an interface claimed by a program through libusb.
 constexpr char kUserSpaceDriver[] = "usbfs";
 
@@ -123,30 +120,21 @@ std::string ModeText(mode_t mode) {
   return text;
 }
 
-std::string BrlttyHint() {
-  return std::string(kBrlttyName) +
-         " (a braille display service) is running and takes USB-serial adapters such as "
-         "CH340/CH341 before a serial device is made for them: if no braille display is used "
-         "here, run 'sudo apt remove brltty' (or 'sudo systemctl mask brltty-udev.service "
-         "brltty.service'), then plug the cable in again.";
-}
-
-std::string ModemManagerHint() {
-  return std::string(kModemManagerName) +
-         " is running and probes new ttyACM devices (holding the port and sending it modem "
-         "commands): add the cable to the udev rule " +
-         kUdevRuleName + " (ID_MM_DEVICE_IGNORE) or run 'sudo systemctl stop ModemManager'.";
+// Whether the mode bits let the user read and write the device.
+bool MayOpenByMode(const struct stat& info, const UserIdentity& user) {
+  const bool owner_may = (info.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
+  const bool group_may = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  const bool others_may = (info.st_mode & (S_IROTH | S_IWOTH)) == (S_IROTH | S_IWOTH);
+  if (user.uid == 0 || others_may) return true;
+  if (user.uid == info.st_uid) return owner_may;
+  return group_may && Contains(user.session_groups, info.st_gid);
 }
 
 void AddPermissionHints(const std::string& device, const struct stat& info,
                         const UserIdentity& user, std::vector<std::string>& hints) {
-  const bool owner_may = (info.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
   const bool group_may = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
   const std::string group = GroupName(info.st_gid);
-  const bool refused_despite_rights =
-      (user.uid == info.st_uid && owner_may) ||
-      (user.uid != info.st_uid && group_may && Contains(user.session_groups, info.st_gid));
-  if (refused_despite_rights) {
+  if (MayOpenByMode(info, user)) {
     hints.push_back("The permissions of " + device +
                     " allow access, yet it was refused: a sandbox (snap, flatpak) or a security "
                     "policy may be keeping the program from serial devices.");
@@ -244,6 +232,58 @@ bool IsAcmDevice(const std::string& device) {
 }
 
 }  // namespace
+
+std::string BrlttyHint() {
+  return std::string(kBrlttyName) +
+         " (a braille display service) is running and takes USB-serial adapters such as "
+         "CH340/CH341 before a serial device is made for them: if no braille display is used "
+         "here, run 'sudo apt remove brltty' (or 'sudo systemctl mask brltty-udev.service "
+         "brltty.service'), then plug the cable in again.";
+}
+
+std::string ModemManagerHint() {
+  return std::string(kModemManagerName) +
+         " is running and probes new ttyACM devices (holding the port and sending it modem "
+         "commands): add the cable to the udev rule " +
+         kUdevRuleName + " (ID_MM_DEVICE_IGNORE) or run 'sudo systemctl stop ModemManager'.";
+}
+
+std::optional<AccessVerdict> CheckAccess(const std::string& device, const UserIdentity& user) {
+  struct stat info {};
+  if (stat(device.c_str(), &info) != 0) return std::nullopt;
+  AccessVerdict verdict;
+  verdict.allowed = MayOpenByMode(info, user);
+  verdict.group = GroupName(info.st_gid);
+  verdict.mode = ModeText(info.st_mode);
+  if (!verdict.allowed) {
+    std::vector<std::string> hints;
+    AddPermissionHints(device, info, user, hints);
+    if (!hints.empty()) verdict.hint = hints.front();
+  }
+  return verdict;
+}
+
+std::vector<std::string> ProgramsHolding(const std::string& device,
+                                         const DiagnosisContext& context) {
+  std::vector<std::string> names;
+  struct stat info {};
+  if (stat(device.c_str(), &info) != 0) return names;
+  for (const Process& holder :
+       HoldersOf(info, RunningProcesses(context.proc), context.proc).named) {
+    names.push_back(holder.name + " (pid " + std::to_string(holder.pid) + ")");
+  }
+  return names;
+}
+
+bool IsProgramRunning(const std::string& name, const DiagnosisContext& context) {
+  return IsRunning(RunningProcesses(context.proc), name);
+}
+
+std::vector<std::string> StrandedAdapterHints(const DiagnosisContext& context) {
+  std::vector<std::string> hints;
+  AddStrandedAdapterHints(context, IsProgramRunning(kBrlttyName, context), hints);
+  return hints;
+}
 
 UserIdentity CurrentUser() {
   UserIdentity user;

@@ -29,8 +29,37 @@ struct DiagnosisContext {
   std::optional<UserIdentity> user;  // unset: the user this process runs as
 };
 
+inline constexpr char kUdevRuleName[] = "60-vexo-serial.rules";
+inline constexpr char kBrlttyName[] = "brltty";
+inline constexpr char kModemManagerName[] = "ModemManager";
+
 // The running process's user.
 UserIdentity CurrentUser();
+
+// Whether the device's mode lets the user open it; when not, the hint that
+// says how to get access. nullopt when the device cannot be looked at.
+struct AccessVerdict {
+  bool allowed = false;
+  std::string hint;   // empty when allowed
+  std::string group;  // the device's group and mode, e.g. "dialout", "0660"
+  std::string mode;
+};
+std::optional<AccessVerdict> CheckAccess(const std::string& device, const UserIdentity& user);
+
+// The programs visible in /proc that hold the device open, as "name (pid N)"
+// texts, in pid order.
+std::vector<std::string> ProgramsHolding(const std::string& device,
+                                         const DiagnosisContext& context = {});
+
+// Whether a process of that name (its /proc comm) is running.
+bool IsProgramRunning(const std::string& name, const DiagnosisContext& context = {});
+
+// Hints on USB-serial adapters of the usual cable chips that are plugged in
+// but carry no serial device.
+std::vector<std::string> StrandedAdapterHints(const DiagnosisContext& context = {});
+
+std::string BrlttyHint();
+std::string ModemManagerHint();
 
 // Hints for a device whose open failed with error (an errno value).
 std::vector<std::string> OpenFailureHints(const std::string& device, int error,

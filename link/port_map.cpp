@@ -70,21 +70,39 @@ bool HasHardware(const SystemPaths& paths, const std::string& name) {
   return ec == std::errc() && end == type.data() + type.size() && value != 0;
 }
 
-// USB product text and VID:PID from the USB device that carries the tty: the
-// first directory above the tty's device that holds idVendor and idProduct.
-// A settings path such as /dev/serial/by-id/... is followed to its tty first.
+// The driver that serves the tty. Serial-core ports sit below a port and a
+// controller device bound to the generic drivers "port" and "ctrl"; the name
+// worth telling is the one above them (serial8250, ...).
+std::string DriverOf(fs::path dir) {
+  constexpr int kSerialCoreLevels = 3;
+  std::string name;
+  for (int level = 0; level < kSerialCoreLevels; ++level) {
+    std::error_code error;
+    name = fs::read_symlink(dir / "driver", error).filename().string();
+    if (name != "port" && name != "ctrl") break;
+    dir = dir.parent_path();
+  }
+  return name;
+}
+
+// USB identity from the USB device that carries the tty (the first directory
+// above the tty's device that holds idVendor and idProduct), and the driver
+// bound to the tty's device.
 void AddUsbIdentity(const SystemPaths& paths, SerialDevice& device) {
   std::error_code error;
-  const std::string name = fs::weakly_canonical(device.device, error).filename().string();
+  const std::string name = TtyNameOf(device.device);
   if (name.empty()) return;
   fs::path dir = fs::canonical(TtyClassDir(paths, name) / "device", error);
   if (error) return;
+  device.driver = DriverOf(dir);
   const fs::path sys_root = fs::weakly_canonical(paths.sys, error);
   constexpr int kMaxLevels = 8;  // tty -> interface -> device, with room to spare
   for (int level = 0; level < kMaxLevels && dir.has_relative_path() && dir != sys_root; ++level) {
     if (fs::exists(dir / "idVendor", error) && fs::exists(dir / "idProduct", error)) {
       device.vid_pid = FirstLine(dir / "idVendor") + ":" + FirstLine(dir / "idProduct");
       device.product = FirstLine(dir / "product");
+      device.serial = FirstLine(dir / "serial");
+      device.devpath = "/" + dir.lexically_relative(sys_root).generic_string();
       return;
     }
     dir = dir.parent_path();
@@ -97,6 +115,16 @@ bool SameDevice(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+// A device path that is itself named like a tty is taken as it is (a test
+// tree may link it elsewhere); a settings path such as /dev/serial/by-id/...
+// is followed to its tty.
+std::string TtyNameOf(const std::string& device) {
+  const std::string own = fs::path(device).filename().string();
+  if (Classify(own)) return own;
+  std::error_code error;
+  return fs::weakly_canonical(device, error).filename().string();
+}
 
 std::string ReadFirstLine(const std::string& path) {
   std::ifstream in(path);

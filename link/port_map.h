@@ -23,6 +23,9 @@ struct SerialDevice {
   std::string device;   // "/dev/ttyUSB0"
   std::string product;  // USB product text, where sysfs has it
   std::string vid_pid;  // "0403:6001", where sysfs has it
+  std::string serial;   // USB serial number, where the adapter has one
+  std::string devpath;  // the USB device below /sys: "/devices/pci0000:00/.../1-1.2"
+  std::string driver;   // the tty's driver: "ftdi_sio", "cdc_acm", "serial8250"
   bool from_settings = false;
 };
 
@@ -39,6 +42,10 @@ std::optional<std::string> ResolveCommPort(int number, const SystemPaths& paths 
 // The first line of a small system file (sysfs, procfs) without its trailing
 // blanks; empty when it cannot be read.
 std::string ReadFirstLine(const std::string& path);
+
+// The tty's name under /sys/class/tty ("ttyUSB0"): the device path's own
+// name when it is named like a tty, else the name of what it links to.
+std::string TtyNameOf(const std::string& device);
 
 // "COMn" (any case) through ResolveCommPort; anything containing '/' as a
 // device path unchanged; nullopt otherwise.

@@ -242,6 +242,12 @@ void CUpdaterDialog::ShowMessage(const std::string& text) {
   closed.acquire();
 }
 
+void CUpdaterDialog::ImageLoaded(const vexo::ImageSummary& summary) {
+  if (summary.trailing_bytes <= 0 || !vexo::AppState().DiagnosticLog) return;
+  log_box_->AppendLine("# " + vexo::LookupText(vexo::text::kTrailingBytes) + " " +
+                       std::to_string(summary.trailing_bytes) + "\r\n");
+}
+
 void CUpdaterDialog::BeginBusyCursor() {
   OnUiThread([] { QApplication::setOverrideCursor(Qt::WaitCursor); });
 }

@@ -30,6 +30,7 @@
 #include "ui/window_texts.h"
 
 using vexo::AppState;
+using vexo::LookupText;
 using vexo::ReadSetting;
 using vexo::WriteSetting;
 namespace setting = vexo::setting;
@@ -227,10 +228,17 @@ void CUpdaterDialog::LoadSettings() {
 }
 
 void CUpdaterDialog::SaveSettings() {
-  WriteSetting(setting::kComputer, setting::kPort, port_list_->currentText().toStdString());
-  WriteSetting(setting::kComputer, setting::kBaud, baud_list_->currentText().toStdString());
-  WriteSetting(setting::kComputer, setting::kRadioType, model_list_->currentText().toStdString());
-  WriteSetting(setting::kFile, setting::kFilePath, path_edit_->text().toStdString());
+  NoteSaved(
+      WriteSetting(setting::kComputer, setting::kPort, port_list_->currentText().toStdString()));
+  NoteSaved(
+      WriteSetting(setting::kComputer, setting::kBaud, baud_list_->currentText().toStdString()));
+  NoteSaved(WriteSetting(setting::kComputer, setting::kRadioType,
+                         model_list_->currentText().toStdString()));
+  NoteSaved(WriteSetting(setting::kFile, setting::kFilePath, path_edit_->text().toStdString()));
+}
+
+void CUpdaterDialog::NoteSaved(const vexo::IniWriteStatus& status) {
+  if (!status && unsaved_reason_.empty()) unsaved_reason_ = status.reason;
 }
 
 void CUpdaterDialog::ApplyLanguage() {
@@ -250,7 +258,7 @@ void CUpdaterDialog::ExitApplication() {
   if (JobHoldsDialog()) return;
   // Only the first digit is stored: "1" for Chinese, "2" for English.
   const std::string base = std::to_string(AppState().LanguageBase.load());
-  WriteSetting(setting::kLanguage, setting::kLanguage, base.substr(0, 1));
+  NoteSaved(WriteSetting(setting::kLanguage, setting::kLanguage, base.substr(0, 1)));
   close();
 }
 
@@ -264,6 +272,12 @@ void CUpdaterDialog::closeEvent(QCloseEvent* event) {
     return;
   }
   SaveSettings();
+  // Said once, before the window goes: the next start would otherwise come
+  // up with the old choices and no word why.
+  if (!unsaved_reason_.empty()) {
+    ShowMessage(LookupText(text::kSettingsNotSaved) + "\n" + unsaved_reason_);
+    unsaved_reason_.clear();
+  }
   event->accept();
   QDialog::done(QDialog::Rejected);
 }

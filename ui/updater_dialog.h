@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/ini_file.h"
 #include "download/job_host.h"
 #include "link/cmscomm.h"
 #include "ui/qt_translations.h"
@@ -62,6 +63,8 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   void ShowMessage(const std::string& text) override;
   void BeginBusyCursor() override;
   void EndBusyCursor() override;
+  // Bytes after the last whole record are never sent: said in the log box.
+  void ImageLoaded(const vexo::ImageSummary& summary) override;
 
   // The user's actions; user-interface thread.
   void StartDownload(int mode);
@@ -101,6 +104,8 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   void BuildControls();
   void LoadSettings();
   void SaveSettings();
+  // Keeps the first reason a setting was not saved, to be said at the close.
+  void NoteSaved(const vexo::IniWriteStatus& status);
   bool JobHoldsDialog() const;
   void OnJobEnded(int result);
   QMessageBox* NewMessageBox(const QString& text);
@@ -132,6 +137,7 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   int download_mode_ = vexo::kModeEraseProgram;
   bool job_active_ = false;
   std::thread worker_;
+  std::string unsaved_reason_;  // why a setting was not saved; said once
 
   // The running phase's clock for the progress bar's time line.
   QElapsedTimer phase_clock_;

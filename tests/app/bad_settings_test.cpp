@@ -132,18 +132,35 @@ TEST_F(BadSettingsFile, ReadOnlyFileIsLeftAlone) {
   EXPECT_EQ(ReadSetting(setting::kComputer, setting::kPort), "COM1");
 }
 
-TEST_F(BadSettingsFile, FileInADirectoryNobodyMayWriteIsLeftAlone) {
-  const std::string before = "[computer]\ncom=COM1\n";
-  WriteFile(path, before);
+TEST_F(BadSettingsFile, WritableFileInADirectoryNobodyMayWriteIsRewrittenInPlace) {
+  WriteFile(path, "[computer]\ncom=COM1\nbps=115200\n");
   ASSERT_EQ(chmod(path.c_str(), 0666), 0);
   ASSERT_EQ(chmod(work.path().c_str(), 0555), 0);
-  const std::optional<std::string> written = testing::RunUnprivileged(
-      [&] { return WriteSetting(setting::kComputer, setting::kPort, "COM2") ? "yes" : "no"; });
+  const std::optional<std::string> written = testing::RunUnprivileged([&] {
+    const IniWriteStatus status = WriteSetting(setting::kComputer, setting::kPort, "COM2");
+    return status ? std::string("yes") : status.reason;
+  });
   chmod(work.path().c_str(), 0755);
   if (!written) GTEST_SKIP() << "cannot drop privileges";
-  EXPECT_EQ(*written, "no");
-  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(*written, "yes");
+  EXPECT_EQ(ReadFile(path), "[computer]\ncom=COM2\nbps=115200\n");
   EXPECT_EQ(FilesIn(work.path()), std::vector<std::string>{"system.ini"});
+}
+
+TEST_F(BadSettingsFile, FailedSavesSayWhichFileAndWhy) {
+  WriteFile(path, "[computer]\ncom=COM1\n");
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  IniWriteStatus status = WriteSetting(setting::kComputer, setting::kPort, "COM2");
+  EXPECT_FALSE(status);
+  EXPECT_NE(status.reason.find(path), std::string::npos) << status.reason;
+  EXPECT_NE(status.reason.find("read-only"), std::string::npos) << status.reason;
+
+  std::filesystem::remove(path);
+  std::filesystem::create_symlink(work.File("gone/real.ini"), path);
+  status = WriteSetting(setting::kComputer, setting::kPort, "COM2");
+  EXPECT_FALSE(status);
+  EXPECT_NE(status.reason.find(path), std::string::npos) << status.reason;
+  EXPECT_TRUE(std::filesystem::is_symlink(path));
 }
 
 // ---- language.sys --------------------------------------------------------------
@@ -208,6 +225,54 @@ TEST_F(BadLanguageFile, BinaryFileGivesWellFormedTexts) {
   }
   AppState().LanguageBase = kLanguageChinese;
   EXPECT_EQ(LookupText(text::kPortCaption), "\xE4\xB8\xB2\xE5\x8F\xA3");  // 串口
+}
+
+TEST_F(BadLanguageFile, UnicodeFileFromAWindowsEditorReadsAsTheShippedTexts) {
+  // A text only this file has, to know it was this file that was read.
+  std::string utf8 = ReadFile(shipped);
+  const std::size_t exit_at = utf8.find("\n206003=");
+  ASSERT_NE(exit_at, std::string::npos);
+  utf8.insert(exit_at + 8, "Unicode ");
+  for (const char* encoding : {"UTF-16LE", "UTF-16BE"}) {
+    iconv_t encoder = iconv_open(encoding, "UTF-8");
+    ASSERT_NE(encoder, reinterpret_cast<iconv_t>(-1));
+    std::string wide(utf8.size() * 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t in_left = utf8.size();
+    char* out = wide.data();
+    std::size_t out_left = wide.size();
+    ASSERT_NE(iconv(encoder, &in, &in_left, &out, &out_left), static_cast<std::size_t>(-1));
+    iconv_close(encoder);
+    wide.resize(wide.size() - out_left);
+    const std::string mark = encoding[6] == 'L' ? "\xFF\xFE" : "\xFE\xFF";
+    WriteFile(local, mark + wide);
+    AppState().LanguageBase = kLanguageEnglish;
+    for (TextId id : kAllTextIds) {
+      const std::string shipped_text = BuiltinText(id, kLanguageEnglish);
+      EXPECT_EQ(LookupText(id), id == text::kExitCaption ? "Unicode " + shipped_text : shipped_text)
+          << encoding << " " << id;
+    }
+  }
+}
+
+TEST_F(BadLanguageFile, NoShownTextIsEverBlank) {
+  // Each id in turn missing, or not decodable, from the user's own file.
+  for (TextId gone : kAllTextIds) {
+    for (const std::string& value : {std::string(), std::string("\xFF\xFF\xFF")}) {
+      std::string file = "[language]\n";
+      for (TextId id : kAllTextIds) {
+        for (int base : {kLanguageChinese, kLanguageEnglish}) {
+          file += std::to_string(id + base) + "=" + (id == gone ? value : "own") + "\n";
+        }
+      }
+      WriteFile(local, file);
+      for (int base : {kLanguageChinese, kLanguageEnglish}) {
+        AppState().LanguageBase = base;
+        EXPECT_EQ(LookupText(gone), BuiltinText(gone, base)) << gone;
+        EXPECT_FALSE(LookupText(gone).empty()) << gone;
+      }
+    }
+  }
 }
 
 TEST_F(BadLanguageFile, MissingFileFallsBackWhereverTheProgramRuns) {

@@ -45,7 +45,8 @@ TEST(Language, LooksUpByIdPlusLanguageBase) {
   EXPECT_EQ(LookupText(text::kPortCaption), "\xE4\xB8\xB2\xE5\x8F\xA3");  // 串口
   AppState().LanguageBase = kLanguageEnglish;
   EXPECT_EQ(LookupText(text::kPortCaption), "Port:");
-  EXPECT_EQ(LookupText(text::kBaudCaption), "");  // id missing from the file
+  // An id the file lacks comes from the shipped texts, never blank.
+  EXPECT_EQ(LookupText(text::kBaudCaption), BuiltinText(text::kBaudCaption, kLanguageEnglish));
 }
 
 TEST(Language, DecodesGbkFiles) {
@@ -66,15 +67,21 @@ TEST(Language, FallsBackToTheInstalledFile) {
   EXPECT_FALSE(expected.empty());
   EXPECT_EQ(LookupText(text::kExitCaption), expected);
 
-  // A file in the working directory wins, even one without the text.
-  WriteFile(work.File("language.sys"), "[language]\n");
+  // A file in the working directory wins for the texts it has; the others
+  // still come from the installed one.
+  WriteFile(work.File("language.sys"), "[language]\n206013=Radio model:\n");
   EXPECT_EQ(LanguagePath(), work.File("language.sys"));
-  EXPECT_EQ(LookupText(text::kExitCaption), "");
+  EXPECT_EQ(LookupText(text::kModelCaption), "Radio model:");
+  EXPECT_EQ(LookupText(text::kExitCaption), expected);
 }
 
-TEST(Language, ShippedFileHasEveryTextInBothLanguages) {
+TEST(Language, ShippedFileHasEveryTextInBothLanguagesAndIsBuiltIn) {
   const std::string shipped = ProgramDirectory() + "/language.sys";
   for (TextId id : kAllTextIds) {
+    EXPECT_EQ(BuiltinText(id, kLanguageChinese),
+              IniReadValue(shipped, "language", std::to_string(id + kLanguageChinese)));
+    EXPECT_EQ(BuiltinText(id, kLanguageEnglish),
+              IniReadValue(shipped, "language", std::to_string(id + kLanguageEnglish)));
     const std::string chinese =
         IniReadValue(shipped, "language", std::to_string(id + kLanguageChinese));
     const std::string english =

@@ -96,13 +96,44 @@ TEST_F(DownloadJobTest, MissingFileShowsOnlyTheMissingText) {
   EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "controls busy"), 0);
 }
 
-TEST_F(DownloadJobTest, ImageWithoutAWholeRecordIsRefusedBeforeTheRadio) {
-  testing::WriteFile(workdir.File("fw.BIN"), std::vector<std::uint8_t>(36 + 132, 0x55));
-  EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(host.messages, std::vector<std::string>{T(text::kFileUnreadable)});
-  EXPECT_TRUE(radio.received.empty());
-  EXPECT_EQ(host.port.opens, 0);
-  EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "controls busy"), 0);
+TEST_F(DownloadJobTest, ImagesTheRadioCannotHoldOrVerifyAreRefusedBeforeTheRadio) {
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> image;
+    int mode;
+    TextId text;
+  } cases[] = {
+      {"no whole record", std::vector<std::uint8_t>(36 + 132, 0x55), kModeEraseProgram,
+       text::kFileUnreadable},
+      {"every record at 0", std::vector<std::uint8_t>(36 + 3 * 133, 0x00), kModeEraseProgram,
+       text::kRecordsOverlap},
+      {"records half over each other", testing::MakeImage(2, 0x400, 0, false, 64),
+       kModeEraseProgram, text::kRecordsOverlap},
+      {"verify above 0xFFFF", testing::MakeImage(8, 0x10000), kModeEraseProgramVerify,
+       text::kVerifyUnreachable},
+      {"verify at 0x80000000", testing::MakeImage(1, 0x80000000u), kModeEraseProgramVerify,
+       text::kVerifyUnreachable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeHost fresh{clock};
+    FakeRadio fresh_radio{fresh.port};
+    fresh.path = workdir.File("fw.BIN");
+    fresh.mode = c.mode;
+    testing::WriteFile(fresh.path, c.image);
+    EXPECT_EQ(DownloadWorker(fresh, clock), 1);
+    EXPECT_EQ(fresh.messages, std::vector<std::string>{T(c.text)});
+    EXPECT_TRUE(fresh_radio.received.empty());
+    EXPECT_EQ(fresh.port.opens, 0);
+    EXPECT_EQ(std::count(fresh.events.begin(), fresh.events.end(), "controls busy"), 0);
+  }
+}
+
+TEST_F(DownloadJobTest, EraseProgramStillWritesRecordsAboveTheReadBackRange) {
+  testing::WriteFile(workdir.File("fw.BIN"), testing::MakeImage(2, 0x10000));
+  host.mode = kModeEraseProgram;
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(radio.records, 2);
 }
 
 TEST_F(DownloadJobTest, PortThatWillNotOpenGives3012WithTheReason) {

@@ -118,6 +118,34 @@ TEST_F(CMSCommTest, OpensRawAndClosesIdempotently) {
   Open();  // and again after closing
 }
 
+TEST_F(CMSCommTest, ClosingPutsBackTheLineAsItWasFound) {
+  const std::optional<termios> before = pty.SlaveSettings();
+  ASSERT_TRUE(before);
+  ASSERT_NE(before->c_lflag & (ICANON | ECHO), 0u);  // a terminal as a user has it
+  Open();
+  ASSERT_TRUE(comm.SetSettings("115200,n,8,1").ok());
+  comm.SetPortOpen(false);
+  const std::optional<termios> after = pty.SlaveSettings();
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->c_lflag, before->c_lflag);
+  EXPECT_EQ(after->c_iflag, before->c_iflag);
+  EXPECT_EQ(cfgetospeed(&*after), cfgetospeed(&*before));
+}
+
+TEST_F(CMSCommTest, AbortFromAnotherThreadEndsAWaitAndEveryLaterCall) {
+  Open();
+  WaitResult waited = WaitResult::timed_out;
+  std::thread job([&] { waited = comm.WaitForBytes(10, 60s); });
+  std::this_thread::sleep_for(20ms);
+  comm.Abort();
+  job.join();
+  EXPECT_EQ(waited, WaitResult::failed);
+  const std::uint8_t byte = 0x55;
+  EXPECT_FALSE(comm.Output(std::span(&byte, 1)).ok());
+  comm.SetPortOpen(false);
+  EXPECT_FALSE(comm.SetPortOpen(true).ok());
+}
+
 TEST_F(CMSCommTest, SettingsOnAnOpenPortChangeTheRateAtOnce) {
   Open();
   EXPECT_TRUE(comm.SetSettings("57600,n,8,1").ok());

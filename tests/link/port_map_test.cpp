@@ -99,6 +99,27 @@ TEST_F(PortMapTest, OrdersConvertersThenAcmThenOnboardNaturally) {
   EXPECT_EQ(list[5].vid_pid, "");  // no USB device above an on-board port
 }
 
+// Job records key cables by serial number, else by USB path: both must come
+// from the USB device, the driver from the tty's own device.
+TEST_F(PortMapTest, UsbCableCarriesSerialNumberDevpathAndDriver) {
+  AddUsbTty("ttyUSB0", "1-1.2", "0403", "6001", "FT232R USB UART");
+  const fs::path usb = root / "sys/devices/pci0000:00/usb1/1-1.2";
+  Write(usb / "serial", "A10K1234\n");
+  fs::create_directories(root / "sys/bus/usb-serial/drivers/ftdi_sio");
+  fs::create_directory_symlink(root / "sys/bus/usb-serial/drivers/ftdi_sio",
+                               usb / "1-1.2:1.0/ttyUSB0/driver");
+  AddOnboardTty("ttyS0", "4");
+
+  const std::vector<SerialDevice> list = ListSerialDevices(paths);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].serial, "A10K1234");
+  EXPECT_EQ(list[0].devpath, "/devices/pci0000:00/usb1/1-1.2");
+  EXPECT_EQ(list[0].driver, "ftdi_sio");
+  EXPECT_EQ(list[1].serial, "");
+  EXPECT_EQ(list[1].devpath, "");
+  EXPECT_EQ(list[1].driver, "serial8250");
+}
+
 TEST_F(PortMapTest, PlaceholderOnboardPortsDoNotCount) {
   AddOnboardTty("ttyS0", "4");
   AddOnboardTty("ttyS1", "0");                           // registered, no UART found

@@ -102,7 +102,8 @@ class FakeRadio {
     }
     std::vector<std::uint8_t> bytes;
     HexToBytes(hex, bytes);
-    std::uint32_t address = (bytes[1] << 24) | (bytes[2] << 16) | (bytes[3] << 8) | bytes[4];
+    std::uint32_t address =
+        (std::uint32_t{bytes[1]} << 24) | (bytes[2] << 16) | (bytes[3] << 8) | bytes[4];
     for (int i = 0; i < 128 && address + i < flash.size(); ++i) flash[address + i] = bytes[6 + i];
     if (corrupt_flash_at >= static_cast<long>(address) && corrupt_flash_at < address + 128L) {
       flash[corrupt_flash_at] ^= 0x01;

@@ -1,6 +1,7 @@
 // Firmware files for tests: a 36-byte header and 133-byte records at
-// contiguous addresses (base + 128*i), each record's data a pattern that
-// differs from record to record, optionally followed by stray bytes.
+// addresses base + step*i (contiguous with the default step of 128), each
+// record's data a pattern that differs from record to record, optionally
+// followed by stray bytes.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +12,10 @@
 namespace vexo::testing {
 
 inline std::vector<std::uint8_t> MakeImage(int records, std::uint32_t base = 0, int trailing = 0,
-                                           bool blank_data = false) {
+                                           bool blank_data = false, std::uint32_t step = 128) {
   std::vector<std::uint8_t> bytes(36, 0xA5);
   for (int i = 0; i < records; ++i) {
-    std::uint32_t address = base + 128u * static_cast<std::uint32_t>(i);
+    std::uint32_t address = base + step * static_cast<std::uint32_t>(i);
     bytes.push_back(static_cast<std::uint8_t>(address >> 24));
     bytes.push_back(static_cast<std::uint8_t>(address >> 16));
     bytes.push_back(static_cast<std::uint8_t>(address >> 8));

@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/support/fake_port.h"
+#include "tests/support/temp_workdir.h"
+#include "tests/support/test_image.h"
+#include "tests/tools/sim_process.h"
 #include "tools/flash/console_host.h"
 #include "tools/flash/progress_line.h"
+#include "tools/flash/stop_rule.h"
+#include "tools/flash/traffic_log.h"
 
 namespace vexo {
 namespace {
@@ -64,6 +71,7 @@ TEST(FlashOptions, NothingToFlashOrNowhereIsAUsageError) {
       {{"fw.BIN"}, "", "COM3", "", "COM3"},
       {{"fw.BIN", "--port", "/dev/ttyUSB0"}, "", "COM3", "", "/dev/ttyUSB0"},
       {{"--list", "fw.BIN"}, "", "", "", ""},
+      {{"--check"}, "", "", "", ""},
       {{"--port", "COM1", "--port", "COM2"}, "saved.BIN", "", "", ""},
   };
   for (const auto& c : cases) {
@@ -94,19 +102,48 @@ TEST(ProgressLine, ShowsPercentRecordsAndTimes) {
   EXPECT_EQ(FormatDuration(3'725'000), "1:02:05");
 }
 
-TEST(FileLog, CountsLikeTheBoxButKeepsEveryLine) {
-  std::FILE* file = std::tmpfile();
-  FileLog log(file);
+TEST(TrafficLog, CountsLikeTheBoxButKeepsEveryLineWithItsTime) {
+  testing::TempWorkdir dir;
+  testing::FakeClock clock;
+  TrafficLog log(LogTimes::on, clock);
+  ASSERT_FALSE(log.Open(dir.File("t.log")));
+  log.WriteComment("VEXO header");
+  clock.now += 1532;
   log.AppendLine("S:02 \r\n");
   EXPECT_EQ(log.TextLength(), 7u);
   log.Empty();
   EXPECT_EQ(log.TextLength(), 0u);
   log.AppendLine("R:\r\n");
-  std::rewind(file);
-  char buffer[64] = {};
-  std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
-  EXPECT_EQ(std::string(buffer, n), "S:02 \r\nR:\r\n");
-  std::fclose(file);
+  EXPECT_EQ(testing::ReadWholeFile(dir.File("t.log")),
+            "# VEXO header\r\n+1532 S:02 \r\n+1532 R:\r\n");
+}
+
+TEST(TrafficLog, NeverOverwritesWhatIsNotALog) {
+  testing::TempWorkdir dir;
+  const std::string firmware = dir.File("fw.BIN");
+  testing::WriteFile(firmware, {1, 2, 3});
+  std::filesystem::create_symlink(firmware, dir.File("link.log"));
+  testing::WriteFile(dir.File("notes.txt"), {'h', 'i', '\n'});
+  testing::WriteFile(dir.File("old.log"), {'S', ':', '0', '2', ' ', '\r', '\n'});
+  testing::WriteFile(dir.File("empty.log"), {});
+  const std::vector<std::string> keep = {firmware, dir.File("system.ini")};
+  EXPECT_TRUE(LogPathRefusal(firmware, keep));
+  EXPECT_TRUE(LogPathRefusal(dir.File("link.log"), keep));  // the same file by another name
+  EXPECT_TRUE(LogPathRefusal(dir.File("notes.txt"), keep));
+  EXPECT_FALSE(LogPathRefusal(dir.File("old.log"), keep));
+  EXPECT_FALSE(LogPathRefusal(dir.File("empty.log"), keep));
+  EXPECT_FALSE(LogPathRefusal(dir.File("new.log"), keep));
+  EXPECT_TRUE(IsLogLine("+12 R:06 "));
+  EXPECT_FALSE(IsLogLine("+ S:06 "));
+}
+
+TEST(StopRule, OneRequestBeforeTheEraseSecondWithinFiveSecondsAfter) {
+  StopRule before;
+  EXPECT_EQ(before.OnRequest(0, false), StopDecision::stop);
+  StopRule after;
+  EXPECT_EQ(after.OnRequest(1000, true), StopDecision::warn);
+  EXPECT_EQ(after.OnRequest(7000, true), StopDecision::warn);  // too late: warned anew
+  EXPECT_EQ(after.OnRequest(12000, true), StopDecision::stop);
 }
 
 }  // namespace

@@ -110,7 +110,12 @@ TEST_F(FlashSimTest, VerifiedDownloadAt115200WithRunReplies) {
   EXPECT_LT(reads.size(), static_cast<std::size_t>(kRecords));  // runs stood for pages
   EXPECT_EQ(reads[0].rate, 115200);
   std::string log = testing::ReadWholeFile(workdir.File("t.log"));
-  EXPECT_EQ(log.substr(0, 25), "S:55 AA 03 57 00 00 5A \r\n");
+  const std::string header = log.substr(0, log.find("\r\n") + 2);
+  EXPECT_EQ(header.rfind("# VEXO ", 0), 0u) << header;
+  for (const char* part : {"mode E.P.R", "rate 115200", "6 records", "0 trailing bytes"}) {
+    EXPECT_NE(header.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(log.substr(header.size(), 25), "S:55 AA 03 57 00 00 5A \r\n");
   EXPECT_NE(log.find("R:45 \r\nS:45 \r\nR:06 \r\n"), std::string::npos);
 }
 

@@ -72,7 +72,7 @@ class DialogJobTest : public QObject {
   void eraseProgramVerifyThroughTheWindow() {
     SimProcess sim({"--erase-ms", "20"});
     QVERIFY2(sim.ok(), sim.error().c_str());
-    const std::vector<std::uint8_t> image = MakeImage(kRecords, kBase);
+    const std::vector<std::uint8_t> image = MakeImage(kRecords, kBase, /*trailing=*/7);
     UiWorkdir dir({}, /*diagnostic=*/true);
     WriteFile(dir.File("fw.BIN"), image);
     dir.Write("system.ini", SystemIni(sim, dir.File("fw.BIN")));
@@ -116,6 +116,8 @@ class DialogJobTest : public QObject {
     const QString log = Control<QPlainTextEdit>(dialog, "logView")->toPlainText();
     QVERIFY(log.contains(QStringLiteral("S:50 00 00 08 00 80 ")));
     QVERIFY(log.contains(QStringLiteral("R:")));
+    // The file's trailer, never sent, is said.
+    QVERIFY(log.contains(Q("# " + vexo::testing::T(vexo::text::kTrailingBytes) + " 7")));
 
     QVERIFY(dialog.close());
     const std::string saved = dir.Settings();

@@ -1,5 +1,6 @@
 // The main dialog without a job: first start, restored and stored settings,
 // language, model choice, diagnostic layout, the file choice and the about box.
+#include <sys/stat.h>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -131,6 +132,21 @@ class UpdaterDialogTest : public QObject {
     QVERIFY(vexo::RunStartup(dir.path()));
     QCOMPARE(vexo::AppState().LanguageBase.load(), vexo::kLanguageEnglish);
     QCOMPARE(vexo::ReadSetting("language", "language"), std::string("2"));
+  }
+
+  void settingsThatCannotBeSavedAreSaidOnceAtTheClose() {
+    UiWorkdir dir("[computer]\ncom=COM2\n");
+    QVERIFY(chmod(dir.File("system.ini").c_str(), 0444) == 0);
+    vexo::testing::MessageAnswerer answerer;
+    {
+      CUpdaterDialog dialog;
+      dialog.show();
+      Control<QPushButton>(dialog, "exitButton")->click();
+      QVERIFY(!dialog.isVisible());
+    }
+    QCOMPARE(answerer.answered.size(), 1);
+    QVERIFY(answerer.answered[0].startsWith(Q(vexo::testing::T(vexo::text::kSettingsNotSaved))));
+    QVERIFY(answerer.answered[0].contains(Q(dir.File("system.ini"))));
   }
 
   void escapeClosesLikeTheCloseBoxEnterDoesNot() {

@@ -5,17 +5,13 @@
 
 namespace vexo {
 
-void FileLog::AppendLine(const std::string& line) {
-  length_ += line.size();
-  if (file_ != nullptr) std::fwrite(line.data(), 1, line.size(), file_);
-}
-
 ConsoleHost::ConsoleHost(const ConsoleJob& job, ConsoleOutput& output, LogView& log)
     : job_(job), output_(output), log_(log) {
   if (job_.port_text.find('/') != std::string::npos) port_.SetDevicePath(job_.port_text);
 }
 
 void ConsoleHost::ShowStatus(const std::string& text) {
+  std::lock_guard lock(output_mutex_);
   output_.Phase(text);
 }
 
@@ -24,10 +20,12 @@ void ConsoleHost::HideStatus() {
 }
 
 void ConsoleHost::SetProgressRange(std::int32_t low, std::int32_t high) {
+  std::lock_guard lock(output_mutex_);
   output_.Range(low, high);
 }
 
 void ConsoleHost::SetProgressPosition(std::int32_t position) {
+  std::lock_guard lock(output_mutex_);
   output_.Position(position);
 }
 
@@ -36,13 +34,42 @@ void ConsoleHost::SetJobControls(JobControls state) {
 }
 
 void ConsoleHost::StartBusyIndicator() {
-  output_.Phase(LookupText(text::kBusyIndicator));
+  const std::string text = LookupText(text::kBusyIndicator);
+  std::lock_guard lock(output_mutex_);
+  output_.Phase(text);
 }
 
 void ConsoleHost::StopBusyIndicator() {}
 
 void ConsoleHost::ShowMessage(const std::string& text) {
+  std::lock_guard lock(output_mutex_);
+  if (stopping_) {
+    held_back_ = text;
+    return;
+  }
   output_.Message(text);
+}
+
+void ConsoleHost::PhaseStarted(JobPhase phase) {
+  if (phase == JobPhase::erase) flash_touched_ = true;
+}
+
+void ConsoleHost::Say(const std::string& text) {
+  std::lock_guard lock(output_mutex_);
+  output_.Message(text);
+}
+
+void ConsoleHost::StopJob() {
+  {
+    std::lock_guard lock(output_mutex_);
+    stopping_ = true;
+  }
+  port_.Abort();
+}
+
+std::string ConsoleHost::HeldBackMessage() {
+  std::lock_guard lock(output_mutex_);
+  return held_back_;
 }
 
 }  // namespace vexo

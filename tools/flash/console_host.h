@@ -1,12 +1,14 @@
 // The command-line host of the download engine. What the window would show
 // goes to a ConsoleOutput: messages as lines on standard error, on a terminal
-// a progress line redrawn in place. The log goes to a file when one is
-// given, every line kept. Called from the job's worker thread only, while the
-// main thread waits for it.
+// a progress line redrawn in place. The log goes to a TrafficLog. The job's
+// worker thread makes the host calls; the main thread may meanwhile Say a
+// line or StopJob (both thread-safe).
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "download/job_host.h"
@@ -14,21 +16,6 @@
 #include "tools/flash/console_output.h"
 
 namespace vexo {
-
-// A log that keeps no text: it counts what an on-screen box would hold (so
-// the exchange's emptying works as in the window) and writes every line to a
-// file, if one is open.
-class FileLog final : public LogView {
- public:
-  explicit FileLog(std::FILE* file = nullptr) : file_(file) {}
-  std::size_t TextLength() override { return length_; }
-  void Empty() override { length_ = 0; }
-  void AppendLine(const std::string& line) override;
-
- private:
-  std::FILE* file_;
-  std::size_t length_ = 0;
-};
 
 struct ConsoleJob {
   int mode = 0;
@@ -57,12 +44,27 @@ class ConsoleHost final : public JobHost {
   void ShowMessage(const std::string& text) override;
   void BeginBusyCursor() override {}
   void EndBusyCursor() override {}
+  void PhaseStarted(JobPhase phase) override;
+
+  // From the erase on, the radio's flash no longer holds its old firmware.
+  bool FlashTouched() const { return flash_touched_; }
+  // A line of the program's own, shown whatever the job is doing.
+  void Say(const std::string& text);
+  // Abandons the job: the port fails every call from now on, so the job ends
+  // at once and closes it; the messages the job shows meanwhile are held back.
+  void StopJob();
+  // The last message held back since StopJob, empty when none.
+  std::string HeldBackMessage();
 
  private:
   ConsoleJob job_;
   ConsoleOutput& output_;
   LogView& log_;
   CMSComm port_;
+  std::mutex output_mutex_;  // the job's thread and the main thread both write
+  std::atomic<bool> flash_touched_{false};
+  bool stopping_ = false;  // guarded by output_mutex_
+  std::string held_back_;  // guarded by output_mutex_
 };
 
 }  // namespace vexo

@@ -45,6 +45,8 @@ FlashTarget ResolveFlashTarget(const FlashOptions& options, const std::string& s
                                const std::string& saved_port) {
   FlashTarget target;
   target.firmware = options.firmware.value_or(saved_firmware);
+  // The set-up check works with whatever is there, a firmware file or none.
+  if (options.check) return target;
   if (target.firmware.empty()) {
     target.error = "no firmware file given and none saved";
     return target;
@@ -85,9 +87,18 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
       options.help = true;
     } else if (arg == "--status-lines") {
       options.status_lines = true;
-    } else if (arg == "--verify" || arg == "--list") {
+    } else if (arg == "--verify" || arg == "--list" || arg == "--log-times") {
       if (inline_value) return fail(arg + " takes no value");
-      (arg == "--verify" ? options.verify : options.list) = true;
+      (arg == "--verify" ? options.verify
+       : arg == "--list" ? options.list
+                         : options.log_times) = true;
+    } else if (arg == "--check" || arg == "--probe") {
+      if (inline_value) return fail(arg + " takes no value");
+      (arg == "--check" ? options.check : options.probe) = true;
+    } else if (arg == "--system-root") {
+      auto root = value();
+      if (!root) return fail("--system-root needs a folder");
+      options.system_root = *root;
     } else if (arg == "--port") {
       auto port = value();
       if (!port) return fail("--port needs a port name");
@@ -111,11 +122,15 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
       options.firmware = arg;
     }
   }
+  if (options.probe && !options.check) return fail("--probe goes with --check");
   return parsed;
 }
 
 const char* FlashUsage() {
-  return "usage: vexo-flash [--port NAME] [--baud N] [--verify] [--log FILE] [--list] [FIRMWARE]\n"
+  return "usage: vexo-flash [--port NAME] [--baud N] [--verify] [--log FILE [--log-times]] "
+         "[--list]\n"
+         "                  [FIRMWARE]\n"
+         "       vexo-flash --check [--probe] [--port NAME] [FIRMWARE]\n"
          "\n"
          "Writes FIRMWARE (a .BIN file) into the radio on the serial port NAME:\n"
          "erase and program, and with --verify read the flash back and compare.\n"
@@ -129,14 +144,34 @@ const char* FlashUsage() {
          "  --baud N     rate for programming: 9600, 19200, 38400, 57600 or 115200.\n"
          "               Default: the saved rate, else 19200.\n"
          "  --verify     erase, program and read back (E.P.R); without it: E.P.\n"
-         "  --log FILE   write every S: and R: line of the job to FILE.\n"
+         "  --log FILE   write every S: and R: line of the job to FILE, each as it\n"
+         "               happens, after a header line starting with '#'. FILE is\n"
+         "               refused when it is the firmware file, system.ini or\n"
+         "               language.sys, or an existing file that is not a VEXO log.\n"
+         "               A log that cannot be written is said once; the job goes on.\n"
+         "  --log-times  start each S:/R: line of the log with the milliseconds since\n"
+         "               the job began (\"+1532 S:44 41 4C 4C\").\n"
          "  --list       print every programming message of FIRMWARE, send nothing.\n"
+         "  --check      check the set-up instead: serial devices, access, other\n"
+         "               programs, line rates, adapter latency, brltty, ModemManager,\n"
+         "               the udev rule; one line per check; exit 0 when nothing\n"
+         "               blocks a job, else 1. --port narrows it to those ports.\n"
+         "  --probe      with --check, also ask the radio (read-only) which rate it\n"
+         "               answers at.\n"
          "  --help       show this text.\n"
          "FIRMWARE defaults to the file saved by the window. system.ini, language.sys\n"
          "and isdebug.txt are taken from the current directory.\n"
          "\n"
-         "Messages go to standard error, one line each. Exit status: 0 when the job\n"
-         "ran to its end, 1 when it stopped early, 2 for a usage error.\n";
+         "Messages go to standard error, one line each.\n"
+         "\n"
+         "SIGINT (Ctrl+C) or SIGTERM stops the job at once before the radio is\n"
+         "erased. From the erase on, the first only warns (stopping then leaves the\n"
+         "radio without firmware); a second within 5 s stops the job: the port is\n"
+         "closed and put back as it was, the log is complete. SIGHUP is ignored.\n"
+         "\n"
+         "Exit status: 0 when the job ran to its end, 1 when it stopped early,\n"
+         "2 for a usage error, 130 when stopped by SIGINT, 143 when stopped by\n"
+         "SIGTERM.\n";
 }
 
 }  // namespace vexo

@@ -1,5 +1,6 @@
 // The command line of vexo-flash:
 //   vexo-flash [--port NAME] [--baud N] [--verify] [--log FILE] [--list] [FIRMWARE]
+//   vexo-flash --check [--probe] [--port NAME] [FIRMWARE]
 // Parsing only; defaults from system.ini are applied by the caller.
 #pragma once
 
@@ -18,8 +19,12 @@ struct FlashOptions {
   std::optional<int> baud;
   bool verify = false;
   std::optional<std::string> log_path;
+  bool log_times = false;
   bool list = false;
   bool help = false;
+  bool check = false;         // --check: the set-up check instead of a job
+  bool probe = false;         // --probe: with --check, probe the radio too
+  std::string system_root;    // internal: --system-root DIR, a fake tree for --check
   bool status_lines = false;  // internal: report as status lines to a parent vexo-flash
   std::optional<std::string> firmware;
 };
@@ -39,8 +44,8 @@ bool IsPortName(const std::string& name);
 
 // What a run works on: the command line's firmware file and port, else the
 // ones the window saved. A missing one (the port only matters for a single
-// download) or a saved port that names no port is a usage error, given as
-// a one-line reason in `error`.
+// download; --check needs neither) or a saved port that names no port is a
+// usage error, given as a one-line reason in `error`.
 struct FlashTarget {
   std::string firmware;
   std::string port;

@@ -3,16 +3,19 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/process_state.h"
 #include "app/settings.h"
-#include "download/download_worker.h"
 #include "download/program_listing.h"
+#include "link/hex_text.h"
 #include "tools/flash/console_host.h"
 #include "tools/flash/flash_options.h"
+#include "tools/flash/guarded_job.h"
+#include "tools/flash/job_facts.h"
 #include "tools/flash/multi_flash.h"
+#include "tools/flash/traffic_log.h"
+#include "tools/flash/setup_check_command.h"
 
 namespace vexo {
 namespace {
@@ -76,39 +79,55 @@ int Run(const std::vector<std::string>& args) {
   if (!target.error.empty()) return UsageError(target.error);
   job.firmware_path = target.firmware;
 
+  if (options.check) {
+    return RunSetupCheck({options.ports, options.probe, job.firmware_path, options.system_root});
+  }
   if (options.list) {
     StdoutLog listing;
     StreamMessages messages;
-    return ListProgramMessages(job.firmware_path, listing, messages, nullptr) == 0 ? kExitCompleted
-                                                                                   : kExitStopped;
+    // A file a job would refuse is refused here the same way.
+    return ListProgramMessages(job.firmware_path, listing, messages, nullptr,
+                               ListingCheck::as_job_in_mode, job.mode) == 0
+               ? kExitCompleted
+               : kExitStopped;
   }
+
+  // The files a log must never overwrite.
+  const std::vector<std::string> keep = {TrimText(job.firmware_path), SettingsPath(),
+                                         LanguagePath()};
   if (options.ports.size() > 1) {
     MultiFlashSetup setup;
     setup.program = SelfPath();
     setup.ports = options.ports;
     setup.common_args = {"--baud", std::to_string(job.baud), job.firmware_path};
     if (options.verify) setup.common_args.insert(setup.common_args.begin(), "--verify");
+    if (options.log_times) setup.common_args.insert(setup.common_args.begin(), "--log-times");
     setup.log_path = options.log_path;
+    if (setup.log_path) {
+      for (const std::string& port : setup.ports) {
+        if (auto refusal = LogPathRefusal(PortLogPath(*setup.log_path, port), keep)) {
+          return UsageError(*refusal);
+        }
+      }
+    }
     setup.terminal = isatty(STDERR_FILENO) != 0;
+    IgnoreHangUps();
     return FlashEveryPort(setup);
   }
   job.port_text = target.port;
 
-  std::FILE* log_file = nullptr;
+  TrafficLog log(options.log_times ? LogTimes::on : LogTimes::off);
   if (options.log_path) {
-    log_file = std::fopen(options.log_path->c_str(), "wb");
-    if (log_file == nullptr) return UsageError("cannot write the log file " + *options.log_path);
+    if (auto refusal = LogPathRefusal(*options.log_path, keep)) return UsageError(*refusal);
+    if (auto failure = log.Open(*options.log_path)) return UsageError(*failure);
+    log.WriteComment(LogHeaderText(GatherJobFacts(job)));
   }
-  FileLog log(log_file);
+  IgnoreHangUps();
   TerminalOutput terminal(stderr, isatty(STDERR_FILENO) != 0);
   StatusOutput status(stderr);
   ConsoleOutput& output = options.status_lines ? static_cast<ConsoleOutput&>(status) : terminal;
   ConsoleHost host(job, output, log);
-  int result = kExitStopped;
-  std::thread worker([&] { result = DownloadWorker(host); });
-  worker.join();
-  if (log_file != nullptr) std::fclose(log_file);
-  return result;
+  return RunGuardedJob(host);
 }
 
 }  // namespace

@@ -2,18 +2,23 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "link/clock.h"
 #include "tools/flash/console_output.h"
 #include "tools/flash/flash_options.h"
 #include "tools/flash/progress_line.h"
+#include "tools/flash/stop_rule.h"
 
 extern char** environ;
 
@@ -33,6 +38,7 @@ struct Child {
   std::int64_t started = 0;
   std::int64_t took = 0;
   int exit_code = kExitStopped;
+  int killed_by = 0;  // the signal that ended it, when it did not exit
 };
 
 bool Spawn(const MultiFlashSetup& setup, Child& child) {
@@ -50,8 +56,16 @@ bool Spawn(const MultiFlashSetup& setup, Child& child) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+  // A group of its own: Ctrl+C on the terminal reaches this process only,
+  // which passes each stop request on once. The stop signals, blocked here,
+  // are blocked in the child too until its own job takes them.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
   const int failed =
-      posix_spawn(&child.pid, setup.program.c_str(), &actions, nullptr, argv.data(), environ);
+      posix_spawn(&child.pid, setup.program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   if (failed != 0) {
@@ -97,7 +111,7 @@ class Screen {
   }
 
   static std::string Ending(const Child& c) {
-    return c.exit_code == kExitCompleted ? "completed" : "stopped";
+    return c.exit_code == kExitCompleted && c.killed_by == 0 ? "completed" : "stopped";
   }
 
  private:
@@ -114,9 +128,11 @@ void Take(Child& child, Screen& screen) {
     close(child.fd);
     child.fd = -1;
     int status = 0;
-    if (waitpid(child.pid, &status, 0) == child.pid && WIFEXITED(status)) {
-      child.exit_code = WEXITSTATUS(status);
+    if (waitpid(child.pid, &status, 0) == child.pid) {
+      if (WIFEXITED(status)) child.exit_code = WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) child.killed_by = WTERMSIG(status);
     }
+    child.pid = -1;
     child.took = RealClock().NowMs() - child.started;
     screen.Draw(true);
     return;
@@ -149,13 +165,30 @@ void Take(Child& child, Screen& screen) {
   screen.Draw(false);
 }
 
+// Why a port ended as it did: its last message whole (a failed open says
+// what to do on its later lines), or how its process ended.
+std::string Reason(const Child& c) {
+  if (c.killed_by != 0) {
+    return "vexo-flash ended by signal " + std::to_string(c.killed_by) + " (" +
+           strsignal(c.killed_by) + ")";
+  }
+  std::string reason = c.last_message;
+  for (std::size_t at; (at = reason.find('\n')) != std::string::npos;) {
+    reason.replace(at, 1, " / ");
+  }
+  if (reason.empty() && c.exit_code != kExitCompleted) {
+    reason = "vexo-flash ended with status " + std::to_string(c.exit_code);
+  }
+  return reason;
+}
+
 void PrintSummary(const std::vector<Child>& children) {
   std::size_t width = 4;
   for (const Child& c : children) width = std::max(width, c.port.size());
   std::fprintf(stderr, "\n%-*s  %-9s  %-7s  %s\n", static_cast<int>(width), "port", "result",
                "time", "last message");
   for (const Child& c : children) {
-    std::string message = c.last_message.substr(0, c.last_message.find('\n'));
+    const std::string message = Reason(c);
     std::fprintf(stderr, "%-*s  %-9s  %6.1f s  %s\n", static_cast<int>(width), c.port.c_str(),
                  Screen::Ending(c).c_str(), static_cast<double>(c.took) / 1000.0, message.c_str());
   }
@@ -170,6 +203,17 @@ std::string PortLogPath(const std::string& path, const std::string& port) {
 }
 
 int FlashEveryPort(const MultiFlashSetup& setup) {
+  // Stop requests are taken from a descriptor in the loop below and passed to
+  // every child, which applies the stop rule to its own radio.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigset_t previous;
+  sigprocmask(SIG_BLOCK, &stops, &previous);
+  const int signals = signalfd(-1, &stops, SFD_CLOEXEC);
+  int last_request = 0;
+
   std::vector<Child> children(setup.ports.size());
   Screen screen(children, setup.terminal);
   for (std::size_t i = 0; i < children.size(); ++i) {
@@ -189,15 +233,35 @@ int FlashEveryPort(const MultiFlashSetup& setup) {
       }
     }
     if (fds.empty()) break;
+    const std::size_t child_fds = fds.size();
+    if (signals >= 0) fds.push_back({signals, POLLIN, 0});
     if (poll(fds.data(), fds.size(), kRedrawMs) < 0) continue;
-    for (std::size_t i = 0; i < fds.size(); ++i) {
+    for (std::size_t i = 0; i < child_fds; ++i) {
       if (fds[i].revents != 0) Take(*owners[i], screen);
+    }
+    signalfd_siginfo request{};
+    if (fds.size() > child_fds && (fds.back().revents & POLLIN) != 0 &&
+        read(signals, &request, sizeof request) == sizeof request) {
+      last_request = static_cast<int>(request.ssi_signo);
+      for (const Child& c : children) {
+        if (c.pid > 0) kill(c.pid, last_request);
+      }
     }
     screen.Draw(false);
   }
+  if (signals >= 0) close(signals);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
   PrintSummary(children);
-  const bool all = std::all_of(children.begin(), children.end(),
-                               [](const Child& c) { return c.exit_code == kExitCompleted; });
+  const auto ended_as = [&](int status) {
+    return std::any_of(children.begin(), children.end(),
+                       [status](const Child& c) { return c.exit_code == status; });
+  };
+  if (last_request != 0 && ended_as(ExitStatusForSignal(last_request))) {
+    return ExitStatusForSignal(last_request);
+  }
+  const bool all = std::all_of(children.begin(), children.end(), [](const Child& c) {
+    return c.exit_code == kExitCompleted && c.killed_by == 0;
+  });
   return all ? kExitCompleted : kExitStopped;
 }
 
