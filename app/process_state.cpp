@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/settings.h"
 
@@ -59,7 +60,9 @@ bool RunStartup(const std::optional<std::string>& working_directory) {
   state.DiagnosticLog =
       state.VersionText.ends_with(kDiagnosticBuildLetter) && CanOpenForReading(diagnostic_path);
   state.SavedPortText = ReadSetting(setting::kComputer, setting::kPort);
-  state.LanguageBase = LanguageBaseFor(ReadSetting(setting::kLanguage, setting::kLanguage));
+  const std::string stored_language = ReadSetting(setting::kLanguage, setting::kLanguage);
+  state.LanguageBase = stored_language.empty() ? LanguageBaseForLocale(UserLocaleName())
+                                               : LanguageBaseFor(stored_language);
   return directory_fits;
 }
 
@@ -81,6 +84,19 @@ int DecimalValue(const std::string& text) {
 
 int LanguageBaseFor(const std::string& stored_value) {
   return DecimalValue(stored_value) == 2 ? kLanguageEnglish : kLanguageChinese;
+}
+
+std::string UserLocaleName() {
+  // The C library's order: LC_ALL overrides LC_MESSAGES, which overrides LANG.
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return {};
+}
+
+int LanguageBaseForLocale(const std::string& locale_name) {
+  return locale_name.starts_with("zh") ? kLanguageChinese : kLanguageEnglish;
 }
 
 }  // namespace vexo

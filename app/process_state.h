@@ -33,7 +33,8 @@ ProcessState& AppState();
 
 // Start-up steps: build variant, VersionText, ProductNameText,
 // WorkingDirectory (the current directory unless one is given),
-// DiagnosticLog, SavedPortText, LanguageBase, in that order. Returns false
+// DiagnosticLog, SavedPortText, LanguageBase (the stored one, else the
+// locale's), in that order. Returns false
 // when the current directory cannot be determined or does not fit
 // kWorkingDirectoryLimit; WorkingDirectory is then empty, which makes every
 // file path relative to the current directory, and the later steps still run.
@@ -46,5 +47,11 @@ int DecimalValue(const std::string& text);
 
 // The language base a stored "language" value selects: 2 -> English.
 int LanguageBaseFor(const std::string& stored_value);
+
+// Without a stored language the user's locale decides: the first set of
+// LC_ALL, LC_MESSAGES and LANG; Chinese for "zh..." names, English for any
+// other (and for none).
+std::string UserLocaleName();
+int LanguageBaseForLocale(const std::string& locale_name);
 
 }  // namespace vexo

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <random>
 #include <sstream>
@@ -135,6 +136,8 @@ CampaignResult RunCampaign(int runs, int jobs, unsigned seed, const std::string&
   AppState().WorkingDirectory =
       testing::ProgramPath("").substr(0, testing::ProgramPath("").size() - 1);
   AppState().LanguageBase = kLanguageChinese;
+  // Without a stored language vexo-flash speaks the locale's: make it Chinese.
+  setenv("LC_ALL", "zh_CN.UTF-8", 1);
   const std::string complete_text = LookupText(text::kDownloadComplete);
 
   CampaignResult result;

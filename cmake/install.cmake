@@ -45,7 +45,7 @@ endif()
 # ---- Manual pages, compressed as Debian has them ---------------------------------
 
 set(vexo_man_pages)
-foreach(page vexo-flash.1 vexo-radio-sim.1)
+foreach(page vexo.1 vexo-desktop.1 vexo-flash.1 vexo-radio-sim.1)
   set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
   add_custom_command(
     OUTPUT ${compressed}
@@ -67,12 +67,29 @@ install(FILES ${vexo_packaging_dir}/${vexo_udev_rule} DESTINATION lib/udev/rules
 install(FILES ${vexo_packaging_dir}/${vexo_udev_rule} DESTINATION ${CMAKE_INSTALL_DATADIR}/vexo)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/serial-setup.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# ---- Copyright and changelog, where Debian keeps them ----------------------------
+
+# A package whose version has no Debian revision keeps its changelog as
+# changelog.gz, compressed like the manual pages.
+set(vexo_changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(
+  OUTPUT ${vexo_changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+  COMMAND ${CMAKE_COMMAND} -E copy ${vexo_packaging_dir}/debian/changelog ${CMAKE_BINARY_DIR}/doc/changelog
+  COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/doc/changelog
+  DEPENDS ${vexo_packaging_dir}/debian/changelog
+  VERBATIM)
+add_custom_target(vexo_changelog ALL DEPENDS ${vexo_changelog})
+install(FILES ${vexo_packaging_dir}/debian/copyright ${vexo_changelog}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 # ---- The Debian package ----------------------------------------------------------
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vexo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "VEXO developers")
+# The maintainer as Debian wants it: a name and an address.
+set(CPACK_PACKAGE_CONTACT "VEXO developers <vexo@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "write new firmware into a two-way radio over a serial line")
 set(CPACK_PACKAGE_DESCRIPTION
     "VEXO erases and programs a radio's flash through its boot loader, and reads it\n"
@@ -86,7 +103,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# Chinese glyphs, and Qt's own texts (file dialog, buttons) in Chinese.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${vexo_packaging_dir}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries the programs link, as Debian names them; dpkg-shlibdeps (from

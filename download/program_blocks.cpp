@@ -18,11 +18,12 @@ int ProgramBlocks(JobContext& job, const std::string& image) {
   job.host.ShowStatus(LookupText(text::kStatusProgramming));
 
   const int records = RecordCount(image);
-  job.host.SetProgressRange(0, records - 1);
+  // The position counts the records the radio has echoed, so the bar is full
+  // only once the last one has arrived.
+  job.host.SetProgressRange(0, records);
+  job.host.SetProgressPosition(0);
   std::string reply;
   for (int i = 0; i < records; ++i) {
-    // The bar moves as a record goes out, so it ends when the last is sent.
-    job.host.SetProgressPosition(i);
     addresses.push_back(ProgrammedAddressOf(RecordAddressText(image, i)));
     std::string message = BuildProgramMessage(image, i);
     std::string echo = message.substr(0, kProgramEchoChars);
@@ -32,6 +33,7 @@ int ProgramBlocks(JobContext& job, const std::string& image) {
       job.host.HideStatus();
       return kPhaseFailed;
     }
+    job.host.SetProgressPosition(i + 1);
   }
   job.host.HideStatus();
   return kPhaseOk;

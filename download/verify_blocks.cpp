@@ -45,7 +45,8 @@ int VerifyBlocks(JobContext& job, const std::string& image) {
   job.host.ShowStatus(LookupText(text::kStatusVerifying));
   const std::vector<std::uint16_t>& entries = ProgrammedAddresses();
   const std::size_t count = entries.size();
-  job.host.SetProgressRange(0, static_cast<std::int32_t>(count) - 1);
+  // The position counts the pages read back and found equal.
+  job.host.SetProgressRange(0, static_cast<std::int32_t>(count));
   const ExpectedFlash expected(image);
 
   std::string reply;
@@ -96,6 +97,7 @@ int VerifyBlocks(JobContext& job, const std::string& image) {
     }
     i += covered;
   }
+  job.host.SetProgressPosition(static_cast<std::int32_t>(count));
   return told(kPhaseOk);
 }
 

@@ -8,7 +8,16 @@ root=$PWD
 scripts/install-deps.sh
 build=${VEXO_BUILD_DIR:-$root/build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target vexo-flash vexo-radio-sim vexo >/dev/null
+# A first build takes a few minutes; later ones only rebuild what changed.
+# The steps go to a log, one line a finished part to the terminal.
+log=$build/demo-build.log
+echo "Building vexo, vexo-flash and vexo-radio-sim in $build (a first build takes 2-5 minutes)..."
+if ! cmake --build "$build" -j"$(nproc)" --target vexo-flash vexo-radio-sim vexo 2>&1 |
+  tee "$log" | sed -u -n 's/^\[ *[0-9]*%\] Built target \(.*\)/  built \1/p'; then
+  tail -n 30 "$log" >&2
+  echo "The build failed; the whole output is in $log" >&2
+  exit 1
+fi
 bin=$build/bin
 
 demo=$root/demo

@@ -13,6 +13,8 @@ packages=(
   qt6-base-dev
   fonts-wqy-microhei
   dpkg-dev file
+  qt6-translations-l10n
+  lintian
 )
 
 missing=()

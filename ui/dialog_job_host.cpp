@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QTimer>
 
 #include "app/process_state.h"
 #include "app/settings.h"
@@ -28,6 +29,7 @@ void CUpdaterDialog::StartDownload(int mode) {
   // and loading the file) must not start a second job.
   if (job_active_) return;
   progress_->setFocus();
+  ClearProgressBar();
   download_mode_ = mode;
   job_active_ = true;
   worker_ = std::thread([this] {
@@ -42,7 +44,47 @@ void CUpdaterDialog::OnJobEnded(int result) {
   // function, so the join cannot wait on this thread.
   worker_.join();
   job_active_ = false;
+  FlushDeferred();
+  // No time is left once the job has ended, whichever way it ended.
+  if (phase_clock_.isValid()) {
+    if (!final_phase_ms_) final_phase_ms_ = phase_clock_.elapsed();
+    phase_clock_.invalidate();
+    ShowProgressTimes();
+  }
+  if (result != 0) {
+    job_stopped_ = true;
+    status_label_->setText(Text(vexo::text::kStatusJobStopped));
+    status_label_->show();
+  }
   emit jobFinished(result);
+}
+
+void CUpdaterDialog::ClearProgressBar() {
+  {
+    std::lock_guard lock(progress_mutex_);
+    pending_position_.reset();
+  }
+  phase_clock_.invalidate();
+  final_phase_ms_.reset();
+  job_stopped_ = false;
+  progress_->setFormat(QStringLiteral("%p%"));
+  progress_->reset();  // below the range: the bar draws no text
+}
+
+void CUpdaterDialog::ShowProgressTimes() {
+  const int language = vexo::AppState().LanguageBase;
+  QString format;
+  if (phase_clock_.isValid()) {
+    const std::int64_t elapsed = phase_clock_.elapsed();
+    format = vexo::ui::PhaseProgressFormat(
+        language, elapsed,
+        vexo::ui::EstimateRemainingMs(elapsed, phase_low_, phase_high_, progress_->value()));
+  } else if (final_phase_ms_) {
+    format = vexo::ui::PhaseProgressFormat(language, *final_phase_ms_, -1);
+  } else {
+    return;
+  }
+  if (format != progress_->format()) progress_->setFormat(format);
 }
 
 int CUpdaterDialog::DownloadMode() {
@@ -78,6 +120,7 @@ void CUpdaterDialog::SetProgressRange(std::int32_t low, std::int32_t high) {
     phase_low_ = low;
     phase_high_ = high;
     phase_clock_.start();
+    final_phase_ms_.reset();
     progress_->setFormat(vexo::ui::PhaseProgressFormat(vexo::AppState().LanguageBase, 0, -1));
   });
 }
@@ -109,16 +152,8 @@ void CUpdaterDialog::FlushDeferred() {
 }
 
 void CUpdaterDialog::ApplyProgressPosition(std::int32_t position) {
-  {
-    progress_->setValue(position);
-    if (!phase_clock_.isValid()) return;
-    const std::int64_t elapsed = phase_clock_.elapsed();
-    const std::int64_t remaining =
-        vexo::ui::EstimateRemainingMs(elapsed, phase_low_, phase_high_, position);
-    const QString format =
-        vexo::ui::PhaseProgressFormat(vexo::AppState().LanguageBase, elapsed, remaining);
-    if (format != progress_->format()) progress_->setFormat(format);
-  }
+  progress_->setValue(position);
+  if (phase_clock_.isValid()) ShowProgressTimes();
 }
 
 void CUpdaterDialog::SetJobControls(vexo::JobControls state) {
@@ -168,9 +203,14 @@ QMessageBox* CUpdaterDialog::NewMessageBox(const QString& text) {
                       text, QMessageBox::Ok);
   box->setObjectName(QStringLiteral("messageBox"));
   box->setWindowIcon(windowIcon());
-  box->adjustSize();
-  box->move(frameGeometry().center() - box->rect().center());
   return box;
+}
+
+void CUpdaterDialog::CentreOnWindow(QWidget* box) {
+  // A message box takes its final size only as it is shown; placed before,
+  // it would be placed by a size it does not have.
+  const QRect frame = box->frameGeometry();
+  box->move(frameGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
 
 void CUpdaterDialog::ShowMessage(const std::string& text) {
@@ -178,6 +218,7 @@ void CUpdaterDialog::ShowMessage(const std::string& text) {
   if (OnThreadOf(this)) {
     std::unique_ptr<QMessageBox> box(NewMessageBox(message));
     emit messageShown(message);
+    QTimer::singleShot(0, box.get(), [this, shown = box.get()] { CentreOnWindow(shown); });
     box->exec();
     return;
   }
@@ -187,10 +228,13 @@ void CUpdaterDialog::ShowMessage(const std::string& text) {
       this,
       [this, &message, &closed] {
         FlushDeferred();
+        // The phase's time ends with its outcome, not when the user reads it.
+        if (phase_clock_.isValid() && !final_phase_ms_) final_phase_ms_ = phase_clock_.elapsed();
         QMessageBox* box = NewMessageBox(message);
         box->setAttribute(Qt::WA_DeleteOnClose);
         connect(box, &QObject::destroyed, [&closed] { closed.release(); });
         box->show();
+        CentreOnWindow(box);
         box->activateWindow();
         emit messageShown(message);
       },

@@ -1,6 +1,29 @@
 #include "ui/port_list.h"
 
+#include <QPainter>
+#include <QPixmap>
+
 namespace vexo::ui {
+namespace {
+
+constexpr int kMarkSize = 10;  // pixels
+
+// A green dot for a name with a device; an empty mark of the same size keeps
+// the other names in line.
+QIcon PresenceMark(bool present) {
+  QPixmap mark(kMarkSize, kMarkSize);
+  mark.fill(Qt::transparent);
+  if (present) {
+    QPainter painter(&mark);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x2e, 0xa0, 0x43));
+    painter.drawEllipse(1, 1, kMarkSize - 2, kMarkSize - 2);
+  }
+  return QIcon(mark);
+}
+
+}  // namespace
 
 PortList::PortList(QWidget* parent) : QComboBox(parent) {
   for (int n = 1; n <= kCommPortCount; ++n) addItem(QStringLiteral("COM%1").arg(n));
@@ -25,7 +48,13 @@ void PortList::SetHintLabel(QLabel* hint) {
 }
 
 void PortList::RefreshDeviceHints() {
-  for (int i = 0; i < count(); ++i) setItemData(i, QString(), Qt::ToolTipRole);
+  setIconSize(QSize(kMarkSize, kMarkSize));
+  const QIcon absent = PresenceMark(false);
+  const QIcon present = PresenceMark(true);
+  for (int i = 0; i < count(); ++i) {
+    setItemData(i, QString(), Qt::ToolTipRole);
+    setItemIcon(i, absent);
+  }
   for (const SerialDevice& device : CommPortMap(paths_)) {
     const int index = findText(QString::fromStdString(device.name));
     if (index < 0) continue;
@@ -33,8 +62,16 @@ void PortList::RefreshDeviceHints() {
     if (!device.product.empty())
       tip += QStringLiteral(" (%1)").arg(QString::fromStdString(device.product));
     setItemData(index, tip, Qt::ToolTipRole);
+    setItemIcon(index, present);
   }
   ShowSelectedHint();
+}
+
+int PortList::FirstPresentIndex() const {
+  for (int i = 0; i < count(); ++i) {
+    if (!itemData(i, Qt::ToolTipRole).toString().isEmpty()) return i;
+  }
+  return -1;
 }
 
 void PortList::showPopup() {

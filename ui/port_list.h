@@ -1,6 +1,7 @@
 // PortList: the drop-down list of "COM1" to "COM16". Each entry's tooltip,
 // and the hint label given to it, tell which device the name stands for on
-// this computer (device path and USB product). The map is read again each
+// this computer (device path and USB product); a dot before a name marks a
+// device behind it. The map is read again each
 // time the list opens and whenever a device appears in or leaves /dev, so a
 // cable plugged in while the window is open is found without a restart.
 // User-interface thread only.
@@ -25,6 +26,8 @@ class PortList : public QComboBox {
   // The label that shows the device of the selected entry.
   void SetHintLabel(QLabel* hint);
   void RefreshDeviceHints();
+  // The first entry with a device behind it; -1 when there is none.
+  int FirstPresentIndex() const;
   void showPopup() override;
   // Where devices are looked for (tests use a fake tree); re-reads at once.
   void SetSystemPaths(const SystemPaths& paths);

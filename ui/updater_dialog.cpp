@@ -8,12 +8,14 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "app/process_state.h"
@@ -38,6 +40,7 @@ namespace {
 
 constexpr int kBaudIndexWhenUnknown = 1;  // "19200"
 constexpr int kLogMinimumHeight = 280;    // pixels
+constexpr int kFileSizeColumn = 1;        // of the file dialog's detail view
 const char* const kModels[] = {"TR310P4", "TR420PD"};
 const char* const kBaudRates[] = {"9600", "19200", "38400", "57600", "115200"};
 
@@ -202,9 +205,15 @@ QString CUpdaterDialog::Text(int id) const {
 
 void CUpdaterDialog::LoadSettings() {
   // "COM12" -> 12; no number selects nothing, one out of range the first.
+  // With nothing saved (the first start) the first name with a device behind
+  // it is taken, if there is one.
   const std::string& saved_port = AppState().SavedPortText;
   int port = vexo::DecimalValue(saved_port.size() > 3 ? saved_port.substr(3) : std::string());
   if (port < 0 || port > vexo::kCommPortCount) port = 1;
+  if (saved_port.empty()) {
+    port_list_->RefreshDeviceHints();
+    port = port_list_->FirstPresentIndex() + 1;
+  }
   port_list_->setCurrentIndex(port - 1);
 
   const QString baud =
@@ -237,10 +246,12 @@ void CUpdaterDialog::ApplyLanguage() {
   baud_caption_->setText(Text(text::kBaudCaption));
   open_button_->setText(Text(text::kOpenFileCaption));
   exit_button_->setText(Text(text::kExitCaption));
-  status_label_->setText(Text(text::kStatusIdleCaption));
+  status_label_->setText(Text(job_stopped_ ? text::kStatusJobStopped : text::kStatusIdleCaption));
   model_caption_->setText(Text(text::kModelCaption));
   language_button_->setText(vexo::ui::LanguageButtonCaption(AppState().LanguageBase));
   setWindowTitle(vexo::ui::WindowTitle());
+  ShowProgressTimes();
+  qt_translations_.Apply(AppState().LanguageBase);
 }
 
 void CUpdaterDialog::ExitApplication() {
@@ -295,6 +306,10 @@ void CUpdaterDialog::SelectFirmwareFile() {
   const QFileInfo current(path_edit_->text().trimmed());
   if (!path_edit_->text().trimmed().isEmpty() && current.absoluteDir().exists()) {
     dialog.setDirectory(current.absoluteDir());
+  }
+  // Whole sizes ("66.5 KiB"), not cut short by a narrow column.
+  if (auto* files = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    files->header()->setSectionResizeMode(kFileSizeColumn, QHeaderView::ResizeToContents);
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   path_edit_->setText(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));

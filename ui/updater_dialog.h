@@ -16,6 +16,7 @@
 #include "app/ini_file.h"
 #include "download/job_host.h"
 #include "link/cmscomm.h"
+#include "ui/qt_translations.h"
 #include "ui/ui_thread.h"
 
 class QComboBox;
@@ -121,6 +122,13 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   // Shows what the download thread handed over without waiting.
   void FlushDeferred();
   void ApplyProgressPosition(std::int32_t position);
+  // The bar's time line in the current language: while a phase runs its
+  // elapsed and remaining time, after the job the time its last phase took.
+  void ShowProgressTimes();
+  // Each job starts with an empty bar, not the previous job's figures.
+  void ClearProgressBar();
+  // Places a message box over the middle of the window, once it has its size.
+  void CentreOnWindow(QWidget* box);
 
   // Busy indicator state, used on the user-interface thread only.
   int dot_count_ = 0;
@@ -133,6 +141,11 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
 
   // The running phase's clock for the progress bar's time line.
   QElapsedTimer phase_clock_;
+  // How long the last phase ran: set by its outcome's message, or at the
+  // end of the job.
+  std::optional<std::int64_t> final_phase_ms_;
+  // The last job stopped early; the status line says so until the next.
+  bool job_stopped_ = false;
   std::int32_t phase_low_ = 0;
   std::int32_t phase_high_ = 0;
   // The latest progress position from the download thread, not yet shown.
@@ -157,4 +170,5 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   QPushButton* test_button_ = nullptr;
   vexo::ui::LogBox* log_box_ = nullptr;
   vexo::CMSComm serial_;
+  vexo::ui::QtTranslations qt_translations_;
 };

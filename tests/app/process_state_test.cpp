@@ -1,7 +1,9 @@
 #include "app/process_state.h"
 
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -41,9 +43,54 @@ TEST(Startup, LanguageTwoSelectsEnglish) {
   }
 }
 
+// Sets LC_ALL, LC_MESSAGES and LANG for one test ("" counts as unset) and
+// puts back what was there.
+class LocaleGuard {
+ public:
+  LocaleGuard(const char* lc_all, const char* lc_messages, const char* lang) {
+    const char* values[] = {lc_all, lc_messages, lang};
+    for (int i = 0; i < 3; ++i) {
+      if (const char* old = std::getenv(kNames[i])) saved_[i] = old;
+      setenv(kNames[i], values[i], 1);
+    }
+  }
+  ~LocaleGuard() {
+    for (int i = 0; i < 3; ++i)
+      saved_[i] ? setenv(kNames[i], saved_[i]->c_str(), 1) : unsetenv(kNames[i]);
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+  std::optional<std::string> saved_[3];
+};
+
+TEST(Startup, WithoutStoredLanguageTheLocaleDecides) {
+  const std::pair<const char*, int> locales[] = {
+      {"zh_CN.UTF-8", kLanguageChinese}, {"zh_TW", kLanguageChinese},
+      {"en_US.UTF-8", kLanguageEnglish}, {"de_DE.UTF-8", kLanguageEnglish},
+      {"C", kLanguageEnglish},           {"", kLanguageEnglish},
+  };
+  for (const auto& [name, base] : locales) EXPECT_EQ(LanguageBaseForLocale(name), base) << name;
+  {
+    LocaleGuard locale("", "zh_CN.UTF-8", "en_US.UTF-8");
+    EXPECT_EQ(UserLocaleName(), "zh_CN.UTF-8");
+  }
+
+  TempDir work;
+  StateGuard guard(work.path());
+  LocaleGuard locale("", "", "en_US.UTF-8");
+  ASSERT_TRUE(RunStartup(work.path()));
+  EXPECT_EQ(AppState().LanguageBase, kLanguageEnglish);
+  // A stored language wins over the locale.
+  WriteFile(work.File("system.ini"), "[language]\nlanguage=1\n");
+  ASSERT_TRUE(RunStartup(work.path()));
+  EXPECT_EQ(AppState().LanguageBase, kLanguageChinese);
+}
+
 TEST(Startup, FillsStateFromWorkingDirectory) {
   TempDir work;
   StateGuard guard(work.path());
+  LocaleGuard locale("zh_CN.UTF-8", "", "");
 
   ASSERT_TRUE(RunStartup(work.path()));
   EXPECT_EQ(AppState().BuildVariant, 0);

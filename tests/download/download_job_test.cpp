@@ -77,7 +77,7 @@ TEST_F(DownloadJobTest, EraseProgramVerifyRunsEveryPhaseInOrder) {
   EXPECT_LT(at("status " + T(text::kStatusVerifying)), at("message " + T(text::kDownloadComplete)));
   EXPECT_EQ(events.back(), "controls idle");
   EXPECT_FALSE(host.status_visible);
-  EXPECT_EQ(host.progress, 3);
+  EXPECT_EQ(host.progress, 4);  // every page read back
 }
 
 TEST_F(DownloadJobTest, EraseProgramSkipsReadBack) {

@@ -39,8 +39,9 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log"
 
 for file in bin/vexo-flash bin/vexo-radio-sim share/vexo/language.sys \
             share/vexo/60-vexo-serial.rules lib/udev/rules.d/60-vexo-serial.rules \
-            share/man/man1/vexo-flash.1.gz share/man/man1/vexo-radio-sim.1.gz \
-            share/doc/vexo/serial-setup.md; do
+            share/man/man1/vexo.1.gz share/man/man1/vexo-flash.1.gz \
+            share/man/man1/vexo-radio-sim.1.gz share/doc/vexo/serial-setup.md \
+            share/doc/vexo/copyright share/doc/vexo/changelog.gz; do
   expect_file "$prefix/$file"
 done
 has_window=
@@ -60,11 +61,13 @@ grep -q -- "--port NAME" "$scratch/help.out" || fail "vexo-flash --help printed 
 "$prefix/bin/vexo-radio-sim" --help >/dev/null || fail "vexo-radio-sim --help exited $?"
 
 # From an empty directory the only language file is the installed one; a
-# missing firmware file is told with its text (Chinese without settings).
+# missing firmware file is told with its text, in the locale's language
+# while no language is stored.
 empty=$scratch/empty
 mkdir "$empty"
 status=0
-(cd "$empty" && "$prefix/bin/vexo-flash" nothing.BIN >/dev/null 2>"$scratch/chinese.err") || status=$?
+(cd "$empty" && LC_ALL=zh_CN.UTF-8 "$prefix/bin/vexo-flash" --port COM1 nothing.BIN >/dev/null \
+  2>"$scratch/chinese.err") || status=$?
 [ "$status" -eq 1 ] || fail "vexo-flash nothing.BIN exited $status, not 1"
 grep -qxF "$(shipped_text $kNoFirmwareChinese)" "$scratch/chinese.err" ||
   fail "no Chinese text $kNoFirmwareChinese from the installed language file: $(cat "$scratch/chinese.err")"
@@ -72,9 +75,14 @@ grep -qxF "$(shipped_text $kNoFirmwareChinese)" "$scratch/chinese.err" ||
 english=$scratch/english
 mkdir "$english"
 printf '[language]\nlanguage=2\n' >"$english/system.ini"
-(cd "$english" && "$prefix/bin/vexo-flash" nothing.BIN >/dev/null 2>"$scratch/english.err") || true
+(cd "$english" && LC_ALL=zh_CN.UTF-8 "$prefix/bin/vexo-flash" --port COM1 nothing.BIN >/dev/null \
+  2>"$scratch/english.err") || true
 grep -qxF "$(shipped_text $kNoFirmwareEnglish)" "$scratch/english.err" ||
   fail "no English text $kNoFirmwareEnglish from the installed language file: $(cat "$scratch/english.err")"
+(cd "$empty" && LC_ALL= LC_MESSAGES= LANG=en_US.UTF-8 "$prefix/bin/vexo-flash" --port COM1 \
+  nothing.BIN >/dev/null 2>"$scratch/locale.err") || true
+grep -qxF "$(shipped_text $kNoFirmwareEnglish)" "$scratch/locale.err" ||
+  fail "no English text $kNoFirmwareEnglish in an English locale: $(cat "$scratch/locale.err")"
 
 # The launcher of the desktop entry, as a menu starts it: from the home
 # folder, which must stay clean. The window runs until it is closed, so it
@@ -128,11 +136,23 @@ else
       fail "no desktop entry in the package"
   fi
   dpkg-deb --field "$deb" Depends | grep -q libc6 || fail "the package depends on nothing"
+  for file in ./usr/share/doc/vexo/copyright ./usr/share/doc/vexo/changelog.gz \
+              ./usr/share/man/man1/vexo.1.gz; do
+    grep -q " $file\$" "$scratch/contents" || fail "not in the package: $file"
+  done
+  # Debian's own check of the package; its errors are faults of ours.
+  if command -v lintian >/dev/null 2>&1; then
+    lintian --fail-on error "$deb" >"$scratch/lintian.out" 2>&1 ||
+      fail "lintian: $(grep '^E: ' "$scratch/lintian.out" || tail -n 20 "$scratch/lintian.out")"
+  else
+    fail "lintian is not installed (scripts/install-deps.sh installs it)"
+  fi
 
   root=$scratch/root
   dpkg-deb -x "$deb" "$root"
   "$root/usr/bin/vexo-flash" --help >/dev/null || fail "packaged vexo-flash --help exited $?"
-  (cd "$empty" && "$root/usr/bin/vexo-flash" nothing.BIN >/dev/null 2>"$scratch/package.err") || true
+  (cd "$empty" && LC_ALL=zh_CN.UTF-8 "$root/usr/bin/vexo-flash" --port COM1 nothing.BIN >/dev/null \
+    2>"$scratch/package.err") || true
   grep -qxF "$(shipped_text $kNoFirmwareChinese)" "$scratch/package.err" ||
     fail "packaged vexo-flash did not find its language file: $(cat "$scratch/package.err")"
 fi

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "app/process_state.h"
@@ -23,6 +24,10 @@ class TempWorkdir {
     saved_diag_ = AppState().DiagnosticLog;
     AppState().WorkingDirectory = path_;
     AppState().LanguageBase = kLanguageChinese;
+    // With no language stored the locale chooses; the tests expect the
+    // Chinese texts there, in this process and in the programs it starts.
+    if (const char* all = std::getenv("LC_ALL")) saved_lc_all_ = all;
+    setenv("LC_ALL", "zh_CN.UTF-8", 1);
     if (with_language) {
       std::ofstream out(path_ + "/language.sys");
       out << "[language]\n";
@@ -36,6 +41,11 @@ class TempWorkdir {
     AppState().WorkingDirectory = saved_dir_;
     AppState().LanguageBase = saved_base_;
     AppState().DiagnosticLog = saved_diag_;
+    if (saved_lc_all_) {
+      setenv("LC_ALL", saved_lc_all_->c_str(), 1);
+    } else {
+      unsetenv("LC_ALL");
+    }
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
@@ -53,6 +63,7 @@ class TempWorkdir {
   std::string saved_dir_;
   int saved_base_ = 0;
   bool saved_diag_ = false;
+  std::optional<std::string> saved_lc_all_;
 };
 
 // The text a TempWorkdir's language file holds for id in Chinese.

@@ -44,6 +44,8 @@ TEST(FlashOptions, UsageErrorsSayWhy) {
       {{"--baud"}, "--baud needs a rate"},
       {{"--port", "ttyUSB0"}, "not a port name: ttyUSB0"},
       {{"--port", "COM0"}, "not a port name: COM0"},
+      {{"--port", "com17"}, "not a port name: com17 (use COM1..COM16"},
+      {{"--port", "COM99999999999999"}, "not a port name: COM99999999999999 ("},
       {{"--port"}, "--port needs a port name"},
       {{"--fast"}, "unknown option: --fast"},
       {{"a.BIN", "b.BIN"}, "more than one firmware file given"},
@@ -55,14 +57,45 @@ TEST(FlashOptions, UsageErrorsSayWhy) {
   }
 }
 
+TEST(FlashOptions, NothingToFlashOrNowhereIsAUsageError) {
+  const struct {
+    std::vector<std::string> args;
+    std::string saved_firmware, saved_port, error, port;
+  } cases[] = {
+      {{}, "", "COM1", "no firmware file given and none saved", ""},
+      {{"fw.BIN"}, "", "", "no port given and none saved", ""},
+      {{}, "saved.BIN", "", "no port given and none saved", ""},
+      {{"fw.BIN"}, "", "COM17", "the saved port is not a port name: COM17 (use COM1..COM16", ""},
+      {{"fw.BIN"}, "", "COM3", "", "COM3"},
+      {{"--list", "fw.BIN"}, "", "", "", ""},
+      {{"--check"}, "", "", "", ""},
+      {{"--port", "COM1", "--port", "COM2"}, "saved.BIN", "", "", ""},
+  };
+  for (const auto& c : cases) {
+    FlashTarget target =
+        ResolveFlashTarget(ParseFlashOptions(c.args).options, c.saved_firmware, c.saved_port);
+    EXPECT_EQ(target.error.substr(0, c.error.size()), c.error) << c.saved_port;
+    EXPECT_EQ(target.error.empty(), c.error.empty()) << target.error;
+    if (c.error.empty()) {
+      EXPECT_EQ(target.port, c.port);
+    }
+  }
+}
+
 TEST(ProgressLine, ShowsPercentRecordsAndTimes) {
   testing::FakeClock clock;
+  clock.now = 3'600'000;  // long after boot
   ProgressLine line(stderr, false, clock);
+  // Before its first phase (a port still connecting) the line counts from its making.
+  clock.now += 2'000;
+  EXPECT_EQ(line.Text(), "  00:02");
   line.SetPhase("Programming");
-  line.SetRange(0, 99);
+  line.SetRange(0, 100);
   clock.now += 10'000;
-  line.SetPosition(24);
+  line.SetPosition(25);  // records echoed
   EXPECT_EQ(line.Text(), "Programming  25%  25/100 records  00:10 elapsed, 00:30 left");
+  line.SetPosition(99);  // the last one not yet
+  EXPECT_EQ(line.Text().substr(0, 37), "Programming  99%  99/100 records  00:");
   EXPECT_EQ(FormatDuration(3'725'000), "1:02:05");
 }
 

@@ -249,6 +249,14 @@ TEST(FlashCommandLine, ListingAndUsage) {
   }
   EXPECT_EQ(count, 3);
 
+  // Nothing named and nothing saved: a usage error, not a download that fails.
+  run = RunFlashIn(workdir.path(), {});
+  EXPECT_EQ(run.end.exit_code, 2);
+  EXPECT_EQ(run.error_output.substr(0, 50), "vexo-flash: no firmware file given and none saved\n");
+  run = RunFlashIn(workdir.path(), {"fw.BIN"});
+  EXPECT_EQ(run.end.exit_code, 2);
+  EXPECT_EQ(run.error_output.substr(0, 41), "vexo-flash: no port given and none saved\n");
+
   run = testing::RunProgram(testing::ProgramPath("vexo-flash"), {"--baud", "300"});
   EXPECT_EQ(run.end.exit_code, 2);
   EXPECT_EQ(run.error_output.substr(0, 36), "vexo-flash: unsupported rate: 300 (9");

@@ -167,6 +167,50 @@ class DialogJobTest : public QObject {
     QVERIFY(FlashHolds(result, image));
   }
 
+  // The radio goes away mid-job: once the box is dismissed the bar keeps how
+  // far the job got without a time left, and the status line says it
+  // stopped. The next job starts from an empty bar.
+  void stoppedJobSaysSoAndTheNextStartsClean() {
+    SimProcess sim({"--erase-ms", "20", "--hang-up-after", "3"});
+    QVERIFY2(sim.ok(), sim.error().c_str());
+    UiWorkdir dir;
+    WriteFile(dir.File("fw.BIN"), MakeImage(kRecords, kBase));
+    dir.Write("system.ini", SystemIni(sim, dir.File("fw.BIN")));
+    vexo::RunStartup(dir.path());
+    CUpdaterDialog dialog;
+    dialog.show();
+    auto* bar = Control<QProgressBar>(dialog, "progressBar");
+    auto* status = Control<QLabel>(dialog, "statusLabel");
+    QSignalSpy finished(&dialog, &CUpdaterDialog::jobFinished);
+    MessageAnswerer answerer;
+    answerer.hold = true;
+    dialog.StartDownload(vexo::kModeEraseProgram);
+    QTRY_VERIFY_WITH_TIMEOUT(VisibleMessageBox() != nullptr, kJobLimitMs);
+    const QRect box = VisibleMessageBox()->frameGeometry();
+    QVERIFY((box.center() - dialog.frameGeometry().center()).manhattanLength() <= 2);
+    answerer.hold = false;
+    QVERIFY(finished.wait(kJobLimitMs));
+    QCOMPARE(finished.takeFirst().at(0).toInt(), 1);
+    QCOMPARE(bar->value(), 3);  // the records the radio echoed
+    QCOMPARE(bar->maximum(), kRecords);
+    QVERIFY(bar->format().contains(QStringLiteral("已用")));
+    QVERIFY(!bar->format().contains(QStringLiteral("剩余")));
+    QVERIFY(status->isVisible());
+    QCOMPARE(status->text(), Q(T(7020)));
+    Control<QPushButton>(dialog, "languageButton")->click();
+    QCOMPARE(status->text(), QStringLiteral("E7020"));
+    QVERIFY(bar->format().contains(QStringLiteral("elapsed")));
+
+    Control<QLineEdit>(dialog, "pathEdit")->clear();  // the next job stops at its file check
+    answerer.hold = true;
+    dialog.StartDownload(vexo::kModeEraseProgram);
+    QTRY_VERIFY(VisibleMessageBox() != nullptr);
+    QCOMPARE(bar->text(), QString());
+    answerer.hold = false;
+    QVERIFY(finished.wait(kJobLimitMs));
+    QVERIFY(dialog.close());
+  }
+
   void pressWhileTheJobStartsIsRefused() {
     UiWorkdir dir;
     CUpdaterDialog dialog;

@@ -12,11 +12,27 @@
 #include <QtTest>
 
 #include "app/process_state.h"
+#include "link/port_map.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
 #include "ui/updater_dialog.h"
 
 using namespace vexo::testing;
+
+namespace {
+
+// What the first start selects on this machine: the lowest name the port map
+// has a device for, or nothing.
+QString FirstPresentPort() {
+  int first = 0;
+  for (const vexo::SerialDevice& device : vexo::CommPortMap()) {
+    const int number = vexo::DecimalValue(device.name.substr(3));
+    if (number > 0 && (first == 0 || number < first)) first = number;
+  }
+  return first == 0 ? QString() : QStringLiteral("COM%1").arg(first);
+}
+
+}  // namespace
 
 class UpdaterDialogTest : public QObject {
   Q_OBJECT
@@ -26,8 +42,8 @@ class UpdaterDialogTest : public QObject {
     UiWorkdir dir;
     CUpdaterDialog dialog;
     dialog.show();
-    QCOMPARE(Control<QComboBox>(dialog, "portList")->currentIndex(), -1);
-    QCOMPARE(Control<QComboBox>(dialog, "portList")->currentText(), QString());
+    // Nothing saved: the first name with a device behind it, if any.
+    QCOMPARE(Control<QComboBox>(dialog, "portList")->currentText(), FirstPresentPort());
     QCOMPARE(Control<QComboBox>(dialog, "portList")->count(), 16);
     QCOMPARE(Control<QComboBox>(dialog, "baudList")->currentText(), QStringLiteral("19200"));
     QCOMPARE(Control<QComboBox>(dialog, "modelList")->currentText(), QStringLiteral("TR310P4"));
@@ -68,7 +84,7 @@ class UpdaterDialogTest : public QObject {
                                << "57600";
     QTest::newRow("empty") << ""
                            << ""
-                           << ""
+                           << "first present"
                            << "19200";
     QTest::newRow("digits then letters") << "COM3x"
                                          << " 38400 "
@@ -81,7 +97,9 @@ class UpdaterDialogTest : public QObject {
     UiWorkdir dir("[computer]\ncom=" + com.toStdString() + "\nbps=" + bps.toStdString() +
                   "\n[file]\nfile_path=/data/fw one.BIN\n");
     CUpdaterDialog dialog;
-    QTEST(Control<QComboBox>(dialog, "portList")->currentText(), "port");
+    QFETCH(QString, port);
+    QCOMPARE(Control<QComboBox>(dialog, "portList")->currentText(),
+             port == QStringLiteral("first present") ? FirstPresentPort() : port);
     QTEST(Control<QComboBox>(dialog, "baudList")->currentText(), "baud");
     QCOMPARE(Control<QLineEdit>(dialog, "pathEdit")->text(), QStringLiteral("/data/fw one.BIN"));
   }
@@ -202,6 +220,8 @@ class UpdaterDialogTest : public QObject {
     auto* ports = Control<QComboBox>(dialog, "portList");
     QCOMPARE(ports->itemData(1, Qt::ToolTipRole).toString(),
              QStringLiteral("/dev/vexo-test-radio"));
+    // The mapped name carries the dot, a name nothing stands for does not.
+    QVERIFY(ports->itemIcon(1).pixmap(10).toImage() != ports->itemIcon(15).pixmap(10).toImage());
     ports->setCurrentIndex(1);
     QCOMPARE(Control<QLabel>(dialog, "portHint")->text(),
              QStringLiteral("COM2 → /dev/vexo-test-radio"));

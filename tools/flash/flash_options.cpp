@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "link/port_map.h"
+
 namespace vexo {
 namespace {
 
@@ -13,6 +15,10 @@ bool AllDigits(const std::string& text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
   }
   return true;
+}
+
+std::string PortNameAdvice() {
+  return " (use COM1..COM" + std::to_string(kCommPortCount) + " or a device path)";
 }
 
 }  // namespace
@@ -29,7 +35,31 @@ bool IsPortName(const std::string& name) {
   if (name.size() < 4) return false;
   std::string prefix = name.substr(0, 3);
   for (char& c : prefix) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return prefix == "COM" && AllDigits(name.substr(3)) && std::stoi(name.substr(3)) >= 1;
+  // Too many digits for AllDigits is too large a number as well.
+  if (prefix != "COM" || !AllDigits(name.substr(3))) return false;
+  const int number = std::stoi(name.substr(3));
+  return number >= 1 && number <= kCommPortCount;
+}
+
+FlashTarget ResolveFlashTarget(const FlashOptions& options, const std::string& saved_firmware,
+                               const std::string& saved_port) {
+  FlashTarget target;
+  target.firmware = options.firmware.value_or(saved_firmware);
+  // The set-up check works with whatever is there, a firmware file or none.
+  if (options.check) return target;
+  if (target.firmware.empty()) {
+    target.error = "no firmware file given and none saved";
+    return target;
+  }
+  // --list sends nothing, and several ports each name their own.
+  if (options.list || options.ports.size() > 1) return target;
+  target.port = options.ports.empty() ? saved_port : options.ports.front();
+  if (target.port.empty()) {
+    target.error = "no port given and none saved";
+  } else if (!IsPortName(target.port)) {
+    target.error = "the saved port is not a port name: " + target.port + PortNameAdvice();
+  }
+  return target;
 }
 
 ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
@@ -75,8 +105,7 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
     } else if (arg == "--port") {
       auto port = value();
       if (!port) return fail("--port needs a port name");
-      if (!IsPortName(*port))
-        return fail("not a port name: " + *port + " (use COMn or a device path)");
+      if (!IsPortName(*port)) return fail("not a port name: " + *port + PortNameAdvice());
       options.ports.push_back(*port);
     } else if (arg == "--baud") {
       auto baud = value();

@@ -40,8 +40,20 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args);
 // The rates the radio's boot loader can be switched to.
 bool IsTargetBaud(int baud);
 
-// "COMn" (any case, n >= 1) or a device path (holds '/').
+// "COMn" (any case, 1 <= n <= kCommPortCount) or a device path (holds '/').
 bool IsPortName(const std::string& name);
+
+// What a run works on: the command line's firmware file and port, else the
+// ones the window saved. A missing one (the port only matters for a single
+// download; --check needs neither) or a saved port that names no port is a
+// usage error, given as a one-line reason in `error`.
+struct FlashTarget {
+  std::string firmware;
+  std::string port;
+  std::string error;
+};
+FlashTarget ResolveFlashTarget(const FlashOptions& options, const std::string& saved_firmware,
+                               const std::string& saved_port);
 
 const char* FlashUsage();
 

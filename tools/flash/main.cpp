@@ -75,7 +75,10 @@ int Run(const std::vector<std::string>& args) {
   ConsoleJob job;
   job.mode = options.verify ? kModeEraseProgramVerify : kModeEraseProgram;
   job.baud = options.baud.value_or(SavedBaud());
-  job.firmware_path = options.firmware.value_or(ReadSetting(setting::kFile, setting::kFilePath));
+  const FlashTarget target = ResolveFlashTarget(
+      options, ReadSetting(setting::kFile, setting::kFilePath), AppState().SavedPortText);
+  if (!target.error.empty()) return UsageError(target.error);
+  job.firmware_path = target.firmware;
 
   if (options.check) {
     return RunSetupCheck({options.ports, options.probe, job.firmware_path, options.system_root});
@@ -113,7 +116,7 @@ int Run(const std::vector<std::string>& args) {
     IgnoreHangUps();
     return FlashEveryPort(setup);
   }
-  job.port_text = options.ports.empty() ? AppState().SavedPortText : options.ports.front();
+  job.port_text = target.port;
 
   const JobFacts facts = GatherJobFacts(job);
   TrafficLog log(options.log_times ? LogTimes::on : LogTimes::off);

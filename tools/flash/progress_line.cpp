@@ -6,6 +6,7 @@ namespace vexo {
 namespace {
 
 constexpr std::int64_t kRedrawMs = 100;
+constexpr std::chrono::seconds kTickPeriod{1};
 
 }  // namespace
 
@@ -23,36 +24,64 @@ std::string FormatDuration(std::int64_t ms) {
 }
 
 ProgressLine::ProgressLine(std::FILE* out, bool enabled, Clock& clock)
-    : out_(out), enabled_(enabled), clock_(clock) {}
+    : out_(out), enabled_(enabled), clock_(clock), phase_start_(clock.NowMs()) {
+  if (enabled_) ticker_ = std::thread([this] { TickEverySecond(); });
+}
+
+ProgressLine::~ProgressLine() {
+  if (!ticker_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  stop_.notify_all();
+  ticker_.join();
+}
+
+void ProgressLine::TickEverySecond() {
+  std::unique_lock lock(mutex_);
+  while (!stop_.wait_for(lock, kTickPeriod, [this] { return stopping_; })) {
+    // Only a line on screen is kept moving; a finished one stays as it is.
+    if (drawn_) DrawLocked(true);
+  }
+}
 
 void ProgressLine::SetPhase(const std::string& text) {
+  std::lock_guard lock(mutex_);
   phase_ = text;
   low_ = 0;
   high_ = -1;
   position_ = -1;
   phase_start_ = clock_.NowMs();
-  Draw(true);
+  DrawLocked(true);
 }
 
 void ProgressLine::SetRange(std::int32_t low, std::int32_t high) {
+  std::lock_guard lock(mutex_);
   low_ = low;
   high_ = high;
   position_ = -1;
   phase_start_ = clock_.NowMs();
-  Draw(true);
+  DrawLocked(true);
 }
 
 void ProgressLine::SetPosition(std::int32_t position) {
+  std::lock_guard lock(mutex_);
   position_ = position;
-  Draw(position >= high_);
+  DrawLocked(position >= high_);
 }
 
 std::string ProgressLine::Text() {
+  std::lock_guard lock(mutex_);
+  return TextLocked();
+}
+
+std::string ProgressLine::TextLocked() {
   std::string text = phase_;
   const std::int64_t elapsed = clock_.NowMs() - phase_start_;
-  if (high_ >= low_ && position_ >= low_) {
-    const std::int64_t total = static_cast<std::int64_t>(high_) - low_ + 1;
-    const std::int64_t done = std::min<std::int64_t>(position_ - low_ + 1, total);
+  if (high_ > low_ && position_ >= low_) {
+    const std::int64_t total = static_cast<std::int64_t>(high_) - low_;
+    const std::int64_t done = std::min<std::int64_t>(position_ - low_, total);
     char figures[96];
     std::snprintf(figures, sizeof figures, " %3lld%%  %lld/%lld records",
                   static_cast<long long>(done * 100 / total), static_cast<long long>(done),
@@ -66,12 +95,12 @@ std::string ProgressLine::Text() {
   return text;
 }
 
-void ProgressLine::Draw(bool force) {
+void ProgressLine::DrawLocked(bool force) {
   if (!enabled_) return;
   const std::int64_t now = clock_.NowMs();
   if (!force && now - last_draw_ < kRedrawMs) return;
   last_draw_ = now;
-  std::string text = Text();
+  std::string text = TextLocked();
   // Blank out what a longer earlier line left behind.
   std::size_t width = text.size();
   if (width < last_width_) text.append(last_width_ - width, ' ');
@@ -82,8 +111,9 @@ void ProgressLine::Draw(bool force) {
 }
 
 void ProgressLine::Finish() {
+  std::lock_guard lock(mutex_);
   if (!enabled_ || !drawn_) return;
-  Draw(true);
+  DrawLocked(true);
   std::fputc('\n', out_);
   std::fflush(out_);
   drawn_ = false;
