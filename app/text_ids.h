@@ -95,6 +95,48 @@ inline constexpr TextId kHistoryRetries = 7134;          // history details: ret
 inline constexpr TextId kHistoryBytes = 7135;            // history details: bytes sent / received
 inline constexpr TextId kHistoryModel = 7136;            // history details label
 inline constexpr TextId kHistoryChain = 7137;            // history details label
+inline constexpr TextId kBatchTitle = 7300;              // batch window title
+inline constexpr TextId kBatchMenu = 7301;        // context menu entry opening the batch window
+inline constexpr TextId kBatchFirmware = 7302;    // batch window label
+inline constexpr TextId kBatchChooseFile = 7303;  // batch window button
+inline constexpr TextId kBatchFileFacts = 7304;  // firmware facts: %1 bytes, %2 records, %3 SHA-256
+inline constexpr TextId kBatchRate = 7305;       // batch window label
+inline constexpr TextId kBatchMode = 7306;       // batch window label
+inline constexpr TextId kBatchModel = 7307;      // batch window label
+inline constexpr TextId kBatchStart = 7308;      // button: start every ticked lane
+inline constexpr TextId kBatchAgainFailed = 7309;   // button: run every failed lane again
+inline constexpr TextId kBatchAgain = 7310;         // lane button: run this lane again
+inline constexpr TextId kBatchStop = 7311;          // lane button: stop this lane
+inline constexpr TextId kBatchTakePart = 7312;      // lane check box: take part in Start
+inline constexpr TextId kBatchAutoStart = 7313;     // lane check box: start when plugged in
+inline constexpr TextId kBatchSummary = 7314;       // summary: %1 completed, %2 stopped
+inline constexpr TextId kBatchCompleted = 7315;     // lane result
+inline constexpr TextId kBatchStopped = 7316;       // lane result
+inline constexpr TextId kBatchFailed = 7317;        // lane result: the child failed
+inline constexpr TextId kBatchRunning = 7318;       // lane result while its job runs
+inline constexpr TextId kBatchNotConnected = 7319;  // lane: its cable is not plugged in
+inline constexpr TextId kBatchConfirmStop = 7320;   // question: stop lane %1 during the write
+inline constexpr TextId kBatchConfirmClose = 7321;  // question: close while %1 are written
+inline constexpr TextId kBatchChildDied = 7322;  // lane reason: child ended without a result (%1)
+inline constexpr TextId kBatchBadEvent =
+    7323;  // lane reason: child wrote a line that is no event (%1)
+inline constexpr TextId kBatchCannotStart = 7324;  // lane reason: child cannot be started (%1)
+inline constexpr TextId kBatchNoFirmware = 7325;   // message: no readable firmware file chosen
+inline constexpr TextId kBatchAddPort = 7326;      // label: add a port as a lane by hand
+inline constexpr TextId kBatchAdd = 7327;          // button: add the chosen port
+inline constexpr TextId kBatchTimes = 7328;        // lane time: %1 elapsed, %2 left
+inline constexpr TextId kBatchHandshake = 7329;    // phase name
+inline constexpr TextId kBatchErase = 7330;        // phase name
+inline constexpr TextId kBatchProgramming = 7331;  // phase name
+inline constexpr TextId kBatchReadBack = 7332;     // phase name
+inline constexpr TextId kBatchClosing = 7333;      // phase name
+inline constexpr TextId kBatchNoLanes = 7334;      // no cable found
+inline constexpr TextId kBatchProgressName =
+    7335;  // accessible name of a lane's bar, the port follows
+inline constexpr TextId kBatchResultName =
+    7336;  // accessible name of a lane's result, the port follows
+inline constexpr TextId kBatchExitStatus = 7337;  // reason detail: exit status %1
+inline constexpr TextId kBatchSignal = 7338;      // reason detail: ended by signal %1
 }  // namespace text
 
 // Every id the language file must carry, in table order.
@@ -184,6 +226,45 @@ inline constexpr TextId kAllTextIds[] = {
     text::kHistoryBytes,
     text::kHistoryModel,
     text::kHistoryChain,
+    text::kBatchTitle,
+    text::kBatchMenu,
+    text::kBatchFirmware,
+    text::kBatchChooseFile,
+    text::kBatchFileFacts,
+    text::kBatchRate,
+    text::kBatchMode,
+    text::kBatchModel,
+    text::kBatchStart,
+    text::kBatchAgainFailed,
+    text::kBatchAgain,
+    text::kBatchStop,
+    text::kBatchTakePart,
+    text::kBatchAutoStart,
+    text::kBatchSummary,
+    text::kBatchCompleted,
+    text::kBatchStopped,
+    text::kBatchFailed,
+    text::kBatchRunning,
+    text::kBatchNotConnected,
+    text::kBatchConfirmStop,
+    text::kBatchConfirmClose,
+    text::kBatchChildDied,
+    text::kBatchBadEvent,
+    text::kBatchCannotStart,
+    text::kBatchNoFirmware,
+    text::kBatchAddPort,
+    text::kBatchAdd,
+    text::kBatchTimes,
+    text::kBatchHandshake,
+    text::kBatchErase,
+    text::kBatchProgramming,
+    text::kBatchReadBack,
+    text::kBatchClosing,
+    text::kBatchNoLanes,
+    text::kBatchProgressName,
+    text::kBatchResultName,
+    text::kBatchExitStatus,
+    text::kBatchSignal,
 };
 // clang-format on
 

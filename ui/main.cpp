@@ -1,11 +1,14 @@
 // vexo: the window. Fills the process-wide state from the working directory,
-// then runs the main dialog; the process ends when the dialog closes.
+// then runs the main dialog (with --batch, the window for several radios);
+// the process ends when that window closes.
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstring>
 
 #include "app/process_state.h"
 #include "ui/app_icon.h"
+#include "ui/batch_window.h"
 #include "ui/updater_dialog.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +21,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vexo: %s\n", reason);
     QMessageBox::critical(nullptr, QStringLiteral("VEXO"), QString::fromUtf8(reason));
     return 1;
+  }
+  // `vexo --batch`: the window for several radios instead of the main dialog.
+  if (argc > 1 && std::strcmp(argv[1], "--batch") == 0) {
+    vexo::ui::BatchWindow batch;
+    batch.show();
+    return QApplication::exec();
   }
   CUpdaterDialog dialog;
   dialog.exec();

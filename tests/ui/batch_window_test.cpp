@@ -1,0 +1,237 @@
+// The batch window against real vexo-flash children and simulated radios:
+// each lane ends with its own result whatever happens to the others, a stop
+// during the write needs the user's word, a child that dies or talks nonsense
+// fails only its lane, and a cable keeps its lane under another name.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QtTest>
+
+#include "tests/support/test_image.h"
+#include "tests/tools/sim_process.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/batch_window.h"
+
+using namespace vexo::testing;
+using vexo::ui::BatchLane;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kJobLimitMs = 90'000;
+constexpr int kRecords = 24;
+
+// Answers the window's questions as the test says; keeps what it was told.
+class AnsweredBatchWindow : public vexo::ui::BatchWindow {
+ public:
+  explicit AnsweredBatchWindow(const vexo::SystemPaths& paths) : BatchWindow(nullptr, paths) {
+    SetChildProgram(Q(ProgramPath("vexo-flash")));
+  }
+  bool answer = false;
+  QStringList asked;
+  QStringList told;
+
+ protected:
+  bool Confirm(const QString& question) override {
+    asked << question;
+    return answer;
+  }
+  void Tell(const QString& text) override { told << text; }
+};
+
+QString ResultText(vexo::ui::BatchWindow& w, BatchLane& lane) {
+  return w.RowOf(lane)->result->text();
+}
+
+bool Running(const vexo::ui::BatchWindow& w) {
+  for (const auto& lane : w.lanes()) {
+    if (lane->running()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+class BatchWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    root_ = fs::temp_directory_path() / ("vexo-batch-" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "dev");
+    fs::create_directories(root_ / "sys/class/tty");
+    paths_ = {(root_ / "dev").string(), (root_ / "sys").string()};
+    workdir_ = std::make_unique<UiWorkdir>();
+    WriteFile(workdir_->File("fw.BIN"), MakeImage(kRecords, 0x800));
+    qputenv("VEXO_HISTORY", workdir_->File("history.sqlite3").c_str());
+    // Texts with their places, so that what fills them is checked too.
+    std::string language = ReadWholeFile(workdir_->File("language.sys"));
+    for (const auto& [id, text] : {std::pair{vexo::text::kBatchSummary, "%1 ok %2 stopped"},
+                                   {vexo::text::kBatchChildDied, "died: %1"},
+                                   {vexo::text::kBatchBadEvent, "bad: %1"},
+                                   {vexo::text::kBatchSignal, "signal %1"}}) {
+      const std::string line = std::to_string(vexo::kLanguageChinese + id) + "=";
+      language.replace(language.find(line + T(id)), line.size() + T(id).size(), line + text);
+    }
+    workdir_->Write("language.sys", language);
+  }
+  void cleanup() {
+    workdir_.reset();
+    fs::remove_all(root_);
+  }
+
+  void eachLaneShowsItsOwnResultAndAgainCompletes() {
+    SimProcess good({"--erase-ms", "20"});
+    SimProcess silent({"--erase-ms", "20", "--no-echo", "2:3"});  // three attempts, then good
+    SimProcess killed({"--erase-ms", "20", "--write-ms", "150"});
+    for (SimProcess* sim : {&good, &silent, &killed}) QVERIFY2(sim->ok(), sim->error().c_str());
+    AnsweredBatchWindow w(paths_);
+    w.SetFirmware(Q(workdir_->File("fw.BIN")));
+    BatchLane* good_lane = w.AddPortLane(Q(good.pty_path()));
+    BatchLane* silent_lane = w.AddPortLane(Q(silent.pty_path()));
+    BatchLane* killed_lane = w.AddPortLane(Q(killed.pty_path()));
+    w.show();
+    w.StartTicked();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        killed_lane->phase() == QLatin1String("programming") && killed_lane->done() > 0,
+        kJobLimitMs);
+    kill(killed.pid(), SIGKILL);
+
+    // The window keeps serving its event loop while the children run.
+    bool served = false;
+    QTimer::singleShot(0, &w, [&served] { served = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(served, 5000);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!Running(w), kJobLimitMs);
+    QCOMPARE(good_lane->state(), BatchLane::State::completed);
+    QVERIFY(ResultText(w, *good_lane).contains(Q(T(vexo::text::kBatchCompleted))));
+    QCOMPARE(silent_lane->state(), BatchLane::State::stopped);
+    QCOMPARE(silent_lane->last_text_id(), vexo::text::kNoReplyInTime);
+    QCOMPARE(w.RowOf(*silent_lane)->message->text(), Q(T(vexo::text::kNoReplyInTime)));
+    QVERIFY(ResultText(w, *silent_lane).contains(Q(T(vexo::text::kBatchStopped))));
+    QVERIFY(killed_lane->state() != BatchLane::State::completed);
+    QVERIFY(!w.RowOf(*killed_lane)->message->text().isEmpty());
+    QCOMPARE(w.SummaryText(), QStringLiteral("1 ok 2 stopped"));
+
+    w.Again(*silent_lane);
+    QTRY_VERIFY_WITH_TIMEOUT(!Running(w), kJobLimitMs);
+    QCOMPARE(silent_lane->state(), BatchLane::State::completed);
+    QCOMPARE(good_lane->state(), BatchLane::State::completed);  // results stay until Start
+    QCOMPARE(w.SummaryText(), QStringLiteral("2 ok 1 stopped"));
+  }
+
+  void stopOrCloseDuringTheWriteNeedsConsent() {
+    SimProcess slow({"--erase-ms", "20", "--write-ms", "150"});
+    QVERIFY2(slow.ok(), slow.error().c_str());
+    AnsweredBatchWindow w(paths_);
+    w.SetFirmware(Q(workdir_->File("fw.BIN")));
+    BatchLane* lane = w.AddPortLane(Q(slow.pty_path()));
+    w.show();
+    w.StartTicked();
+    QTRY_VERIFY_WITH_TIMEOUT(lane->done() > 0, kJobLimitMs);
+    QVERIFY(lane->writing());
+
+    w.answer = false;
+    w.Stop(*lane);
+    QVERIFY(!w.close());
+    QCOMPARE(w.asked.size(), 2);
+    QTest::qWait(300);
+    QVERIFY(lane->running());
+
+    // Consent: the child is stopped as vexo-flash stops on a second signal.
+    w.answer = true;
+    w.Stop(*lane);
+    QTRY_VERIFY_WITH_TIMEOUT(!lane->running(), kJobLimitMs);
+    QCOMPARE(lane->state(), BatchLane::State::stopped);
+    QVERIFY(lane->reason().isEmpty());  // ended with its own end event
+    QVERIFY(w.close());
+  }
+
+  void childThatDiesOrTalksNonsenseFailsItsLaneOnly() {
+    const std::string nonsense =
+        WriteScript("nonsense",
+                    "echo '{\"v\":1,\"t\":0,\"event\":\"start\",\"device\":\"x\"}'\n"
+                    "echo 'half a line'\nsleep 0.2\n"
+                    "echo '{\"v\":1,\"t\":9,\"event\":\"end\",\"result\":\"completed\"}'\n");
+    const std::string dying = WriteScript("dying", "kill -9 $$\n");
+    const std::string device = workdir_->File("fw.BIN");  // any file that exists will do
+    for (const auto& [script, reason] :
+         {std::pair{nonsense, QStringLiteral("bad: not a JSON object: half a line")},
+          std::pair{dying, QStringLiteral("died: signal 9")}}) {
+      AnsweredBatchWindow w(paths_);
+      w.SetChildProgram(Q(script));
+      w.SetFirmware(Q(workdir_->File("fw.BIN")));
+      BatchLane* lane = w.AddPortLane(Q(device));
+      w.StartTicked();
+      QTRY_VERIFY_WITH_TIMEOUT(!lane->running(), kJobLimitMs);
+      QCOMPARE(lane->state(), BatchLane::State::failed);
+      QCOMPARE(lane->reason(), reason);
+      QCOMPARE(w.RowOf(*lane)->message->text(), lane->reason());
+    }
+  }
+
+  void cableKeepsItsLaneUnderAnotherName() {
+    AddUsbTty("ttyUSB1", "1-1.4", "A10K1234");
+    {
+      AnsweredBatchWindow w(paths_);
+      QCOMPARE(w.lanes().size(), std::size_t{1});
+      BatchLane* lane = w.lanes().front().get();
+      QCOMPARE(lane->key(), QStringLiteral("usb:A10K1234"));
+      w.RowOf(*lane)->take_part->setChecked(false);
+      w.RowOf(*lane)->auto_start->setChecked(true);
+
+      RemoveTty("ttyUSB1");
+      w.Rescan();
+      QVERIFY(!lane->present());
+      AddUsbTty("ttyUSB0", "1-1.4", "A10K1234");
+      w.Rescan();
+      QCOMPARE(w.lanes().size(), std::size_t{1});
+      QVERIFY(lane->present());
+      QCOMPARE(lane->PortName(), QStringLiteral("ttyUSB0"));
+      QVERIFY(!lane->take_part);
+      QVERIFY(lane->auto_start);
+      QVERIFY(w.RowOf(*lane)->take_part->accessibleName().endsWith(QStringLiteral("ttyUSB0")));
+    }
+    AnsweredBatchWindow reopened(paths_);  // the settings outlive the window
+    QCOMPARE(reopened.lanes().size(), std::size_t{1});
+    QVERIFY(!reopened.lanes().front()->take_part);
+    QVERIFY(reopened.lanes().front()->auto_start);
+  }
+
+ private:
+  std::string WriteScript(const std::string& name, const std::string& body) {
+    const std::string path = workdir_->File(name);
+    workdir_->Write(name, "#!/bin/sh\n" + body);
+    chmod(path.c_str(), 0755);
+    return path;
+  }
+
+  void AddUsbTty(const std::string& name, const std::string& usb_device,
+                 const std::string& serial) {
+    const fs::path usb = root_ / "sys/devices/pci0000:00/usb1" / usb_device;
+    fs::create_directories(usb / (usb_device + ":1.0") / name);
+    std::ofstream(usb / "idVendor") << "0403\n";
+    std::ofstream(usb / "idProduct") << "6001\n";
+    std::ofstream(usb / "product") << "FT232R USB UART\n";
+    std::ofstream(usb / "serial") << serial << "\n";
+    std::ofstream(root_ / "dev" / name) << "";
+    fs::create_directories(root_ / "sys/class/tty" / name);
+    fs::create_directory_symlink(usb / (usb_device + ":1.0") / name,
+                                 root_ / "sys/class/tty" / name / "device");
+  }
+
+  void RemoveTty(const std::string& name) {
+    fs::remove(root_ / "dev" / name);
+    fs::remove_all(root_ / "sys/class/tty" / name);
+  }
+
+  fs::path root_;
+  vexo::SystemPaths paths_;
+  std::unique_ptr<UiWorkdir> workdir_;
+};
+
+QTEST_MAIN(BatchWindowTest)
+#include "batch_window_test.moc"

@@ -1,0 +1,453 @@
+#include "ui/batch_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "app/text_ids.h"
+#include "download/radio_probe.h"
+#include "history/sha256.h"
+#include "ui/batch_text.h"
+#include "ui/port_list.h"
+
+namespace vexo::ui {
+namespace {
+
+constexpr char kSection[] = "batch";
+constexpr char kFirmwareKey[] = "firmware";
+constexpr char kRateKey[] = "bps";
+constexpr char kModeKey[] = "mode";
+constexpr char kModelKey[] = "model";
+constexpr char kAddedKey[] = "added";  // hand-added devices, separated by kListSeparator
+constexpr char kListSeparator = '|';
+constexpr char kDefaultRate[] = "115200";
+const char* const kRates[] = {"9600", "19200", "38400", "57600", "115200"};
+const char* const kModes[] = {"E.P", "E.P.R"};
+const char* const kModels[] = {"TR310P4", "TR420PD"};
+constexpr int kVerifyModeIndex = 1;
+constexpr char kChildProgram[] = "vexo-flash";
+
+std::string Setting(const char* key) {
+  return ReadSetting(kSection, key);
+}
+
+// Lane keys hold ':' and '/', which INI keys take; '=' and brackets they do not.
+std::string LaneSettingKey(const QString& lane_key, const char* what) {
+  QString key = lane_key;
+  for (QChar c : {QLatin1Char('='), QLatin1Char('['), QLatin1Char(']'), QLatin1Char(';')}) {
+    key.replace(c, QLatin1Char('_'));
+  }
+  return key.toStdString() + "." + what;
+}
+
+QComboBox* NewList(const char* name, const char* const* items, std::size_t count, QWidget* parent) {
+  auto* list = new QComboBox(parent);
+  list->setObjectName(QLatin1String(name));
+  for (std::size_t i = 0; i < count; ++i) list->addItem(QLatin1String(items[i]));
+  return list;
+}
+
+void SelectText(QComboBox* list, const std::string& text, int otherwise) {
+  const int index = list->findText(QString::fromStdString(text), Qt::MatchFixedString);
+  list->setCurrentIndex(index >= 0 ? index : otherwise);
+}
+
+// USB adapters get lanes of their own; other ports only by hand.
+bool IsUsbAdapter(const SerialDevice& d) {
+  return !d.devpath.empty() || !d.serial.empty();
+}
+
+}  // namespace
+
+void OpenBatchWindow(QWidget* parent) {
+  auto* window = new BatchWindow(parent);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
+    : QWidget(parent, Qt::Window), paths_(paths) {
+  setObjectName(QStringLiteral("batchWindow"));
+  setWindowTitle(BatchText(text::kBatchTitle));
+  program_ = QCoreApplication::applicationDirPath() + QLatin1Char('/') + kChildProgram;
+
+  auto* top = new QGridLayout;
+  firmware_ = new QLineEdit(this);
+  firmware_->setObjectName(QStringLiteral("batchFirmware"));
+  firmware_->setReadOnly(true);
+  firmware_->setAccessibleName(BatchText(text::kBatchFirmware));
+  auto* choose = new QPushButton(BatchText(text::kBatchChooseFile), this);
+  choose->setObjectName(QStringLiteral("batchChoose"));
+  firmware_facts_ = new QLabel(this);
+  firmware_facts_->setObjectName(QStringLiteral("batchFirmwareFacts"));
+  firmware_facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  rate_ = NewList("batchRate", kRates, std::size(kRates), this);
+  mode_ = NewList("batchMode", kModes, std::size(kModes), this);
+  model_ = NewList("batchModel", kModels, std::size(kModels), this);
+  auto* firmware_caption = new QLabel(BatchText(text::kBatchFirmware), this);
+  firmware_caption->setBuddy(firmware_);
+  top->addWidget(firmware_caption, 0, 0);
+  top->addWidget(firmware_, 0, 1, 1, 5);
+  top->addWidget(choose, 0, 6);
+  top->addWidget(firmware_facts_, 1, 1, 1, 6);
+  int column = 0;
+  for (auto [caption, list] : {std::pair<TextId, QComboBox*>{text::kBatchRate, rate_},
+                               {text::kBatchMode, mode_},
+                               {text::kBatchModel, model_}}) {
+    auto* label = new QLabel(BatchText(caption), this);
+    label->setBuddy(list);
+    list->setAccessibleName(BatchText(caption));
+    top->addWidget(label, 2, column++);
+    top->addWidget(list, 2, column++);
+  }
+
+  auto* lanes_widget = new QWidget(this);
+  grid_ = new QGridLayout(lanes_widget);
+  grid_->setColumnStretch(7, 1);
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(lanes_widget);
+  no_lanes_ = new QLabel(BatchText(text::kBatchNoLanes), this);
+
+  auto* add_row = new QHBoxLayout;
+  add_list_ = new QComboBox(this);
+  add_list_->setObjectName(QStringLiteral("batchAddList"));
+  add_list_->setAccessibleName(BatchText(text::kBatchAddPort));
+  add_list_->setEditable(true);  // a device path that the map does not know
+  auto* add = new QPushButton(BatchText(text::kBatchAdd), this);
+  auto* add_caption = new QLabel(BatchText(text::kBatchAddPort), this);
+  add_caption->setBuddy(add_list_);
+  add_row->addWidget(add_caption);
+  add_row->addWidget(add_list_, 1);
+  add_row->addWidget(add);
+
+  auto* bottom = new QHBoxLayout;
+  start_ = new QPushButton(BatchText(text::kBatchStart), this);
+  start_->setObjectName(QStringLiteral("batchStart"));
+  again_failed_ = new QPushButton(BatchText(text::kBatchAgainFailed), this);
+  again_failed_->setObjectName(QStringLiteral("batchAgainFailed"));
+  summary_ = new QLabel(this);
+  summary_->setObjectName(QStringLiteral("batchSummary"));
+  bottom->addWidget(start_);
+  bottom->addWidget(again_failed_);
+  bottom->addWidget(summary_, 1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(no_lanes_);
+  layout->addWidget(scroll, 1);
+  layout->addLayout(add_row);
+  layout->addLayout(bottom);
+  resize(1100, 420);
+
+  SelectText(rate_, Setting(kRateKey), static_cast<int>(std::size(kRates)) - 1);
+  SelectText(mode_, Setting(kModeKey), 0);
+  SelectText(model_, Setting(kModelKey), 0);
+  SetFirmware(QString::fromStdString(Setting(kFirmwareKey)));
+
+  connect(choose, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getOpenFileName(
+        this, BatchText(text::kBatchFirmware), QFileInfo(firmware_->text()).absolutePath(),
+        QStringLiteral("All Files(*.BIN *.bin);;*"), nullptr, QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty()) SetFirmware(path);
+  });
+  for (QComboBox* list : {rate_, mode_, model_}) {
+    connect(list, &QComboBox::activated, this, &BatchWindow::SaveChoices);
+  }
+  connect(add, &QPushButton::clicked, this, [this] {
+    const QString device = add_list_->currentData().toString().isEmpty()
+                               ? add_list_->currentText().trimmed()
+                               : add_list_->currentData().toString();
+    if (!device.isEmpty()) AddPortLane(device);
+  });
+  connect(start_, &QPushButton::clicked, this, &BatchWindow::StartTicked);
+  connect(again_failed_, &QPushButton::clicked, this, &BatchWindow::AgainFailed);
+
+  settle_.setSingleShot(true);
+  settle_.setInterval(PortList::kSettleMs);
+  connect(&settle_, &QTimer::timeout, this, &BatchWindow::Rescan);
+  connect(&dev_watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { settle_.start(); });
+  redraw_.setInterval(kRedrawMs);
+  connect(&redraw_, &QTimer::timeout, this, &BatchWindow::Redraw);
+
+  const QString added = QString::fromStdString(Setting(kAddedKey));
+  for (const QString& device : added.split(QLatin1Char(kListSeparator), Qt::SkipEmptyParts)) {
+    AddPortLane(device);
+  }
+  SetSystemPaths(paths_);
+}
+
+BatchWindow::~BatchWindow() = default;
+
+void BatchWindow::SetSystemPaths(const SystemPaths& paths) {
+  if (!dev_watcher_.directories().isEmpty()) dev_watcher_.removePaths(dev_watcher_.directories());
+  paths_ = paths;
+  dev_watcher_.addPath(QString::fromStdString(paths_.dev));
+  Rescan();
+}
+
+void BatchWindow::SetFirmware(const QString& path) {
+  firmware_->setText(path);
+  firmware_->setToolTip(path);
+  ShowFirmwareFacts();
+  SaveChoices();
+}
+
+void BatchWindow::ShowFirmwareFacts() {
+  const std::string path = firmware_->text().toStdString();
+  const std::optional<int> records = path.empty() ? std::nullopt : FirmwareRecordCount(path);
+  const std::optional<std::string> digest = records ? FileSha256Hex(path) : std::nullopt;
+  if (!records || !digest) {
+    firmware_facts_->setText(path.empty() ? QString() : BatchText(text::kFileUnreadable));
+    return;
+  }
+  firmware_facts_->setText(BatchText(text::kBatchFileFacts,
+                                     {QString::number(QFileInfo(firmware_->text()).size()),
+                                      QString::number(*records), QString::fromStdString(*digest)}));
+}
+
+bool BatchWindow::FirmwareUsable() const {
+  return !firmware_->text().isEmpty() &&
+         FirmwareRecordCount(firmware_->text().toStdString()).has_value();
+}
+
+void BatchWindow::SaveChoices() {
+  WriteSetting(kSection, kFirmwareKey, firmware_->text().toStdString());
+  WriteSetting(kSection, kRateKey, rate_->currentText().toStdString());
+  WriteSetting(kSection, kModeKey, mode_->currentText().toStdString());
+  WriteSetting(kSection, kModelKey, model_->currentText().toStdString());
+}
+
+void BatchWindow::SaveLaneSettings(const BatchLane& lane) {
+  WriteSetting(kSection, LaneSettingKey(lane.key(), "take_part"), lane.take_part ? "1" : "0");
+  WriteSetting(kSection, LaneSettingKey(lane.key(), "auto_start"), lane.auto_start ? "1" : "0");
+}
+
+BatchJobChoice BatchWindow::Choice() const {
+  BatchJobChoice c;
+  c.program = program_;
+  c.workdir = QString::fromStdString(AppState().WorkingDirectory);
+  c.firmware = QFileInfo(firmware_->text()).absoluteFilePath();
+  c.baud = rate_->currentText().toInt();
+  c.verify = mode_->currentIndex() == kVerifyModeIndex;
+  return c;
+}
+
+BatchLane* BatchWindow::LaneByKey(const QString& key) const {
+  for (const auto& lane : lanes_) {
+    if (lane->key() == key) return lane.get();
+  }
+  return nullptr;
+}
+
+BatchLaneRow* BatchWindow::RowOf(const BatchLane& lane) const {
+  for (const auto& row : rows_) {
+    if (&row->lane == &lane) return row.get();
+  }
+  return nullptr;
+}
+
+BatchLane& BatchWindow::AddLane(const QString& key, const SerialDevice& device, bool hand_added) {
+  auto lane = std::make_unique<BatchLane>(key, device);
+  lane->hand_added = hand_added;
+  const std::string take_part = Setting(LaneSettingKey(key, "take_part").c_str());
+  lane->take_part = take_part != "0";
+  lane->auto_start = Setting(LaneSettingKey(key, "auto_start").c_str()) == "1";
+  BatchLane& added = *lane;
+  connect(&added, &BatchLane::Finished, this, &BatchWindow::LaneFinished);
+  lanes_.push_back(std::move(lane));
+  auto row = std::make_unique<BatchLaneRow>(added, *grid_, static_cast<int>(rows_.size()));
+  connect(row->take_part, &QCheckBox::toggled, this, [this, &added](bool on) {
+    added.take_part = on;
+    SaveLaneSettings(added);
+  });
+  connect(row->auto_start, &QCheckBox::toggled, this, [this, &added](bool on) {
+    added.auto_start = on;
+    SaveLaneSettings(added);
+  });
+  connect(row->again, &QPushButton::clicked, this, [this, &added] { Again(added); });
+  connect(row->stop, &QPushButton::clicked, this, [this, &added] { Stop(added); });
+  rows_.push_back(std::move(row));
+  no_lanes_->setVisible(false);
+  return added;
+}
+
+BatchLane* BatchWindow::AddPortLane(const QString& device) {
+  SerialDevice d;
+  d.device = device.toStdString();
+  // A COM name of the map stands for its device now; the lane keeps the path.
+  if (std::optional<std::string> resolved = ResolvePortName(d.device, paths_)) d.device = *resolved;
+  for (const SerialDevice& known : CommPortMap(paths_)) {
+    if (known.device == d.device) d = known;
+  }
+  const QString key = QStringLiteral("dev:") + QString::fromStdString(d.device);
+  if (BatchLane* existing = LaneByKey(key)) return existing;
+  BatchLane& lane = AddLane(key, d, true);
+  if (!QFileInfo::exists(QString::fromStdString(d.device))) lane.SetAbsent();
+  QStringList added;
+  for (const auto& l : lanes_) {
+    if (l->hand_added) added << QString::fromStdString(l->device().device);
+  }
+  WriteSetting(kSection, kAddedKey, added.join(QLatin1Char(kListSeparator)).toStdString());
+  Redraw();
+  return &lane;
+}
+
+void BatchWindow::Rescan() {
+  const std::vector<SerialDevice> devices = ListSerialDevices(paths_);
+  std::vector<BatchLane*> plugged_in;
+  for (const auto& lane : lanes_) {
+    if (lane->hand_added) {
+      const bool there = QFileInfo::exists(QString::fromStdString(lane->device().device));
+      if (there && !lane->present()) plugged_in.push_back(lane.get());
+      if (there) lane->SetDevice(lane->device());
+      if (!there) lane->SetAbsent();
+      continue;
+    }
+    auto found = std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) {
+      return IsUsbAdapter(d) && BatchLaneKey(d) == lane->key();
+    });
+    if (found == devices.end()) {
+      if (!lane->running()) lane->SetAbsent();
+    } else {
+      if (!lane->present()) plugged_in.push_back(lane.get());
+      lane->SetDevice(*found);
+    }
+  }
+  for (const SerialDevice& d : devices) {
+    if (IsUsbAdapter(d) && !LaneByKey(BatchLaneKey(d))) AddLane(BatchLaneKey(d), d, false);
+  }
+  no_lanes_->setVisible(lanes_.empty());
+  FillAddList();
+  for (BatchLane* lane : plugged_in) {
+    if (lane->auto_start && lane->take_part && !lane->running() && FirmwareUsable()) {
+      Again(*lane);
+    }
+  }
+  Redraw();
+}
+
+void BatchWindow::FillAddList() {
+  const QString typed = add_list_->currentText();
+  add_list_->clear();
+  for (const SerialDevice& d : CommPortMap(paths_)) {
+    if (IsUsbAdapter(d) && !d.from_settings) continue;  // has its own lane
+    const QString device = QString::fromStdString(d.device);
+    add_list_->addItem(QString::fromStdString(d.name) + QStringLiteral("  ") + device, device);
+  }
+  if (add_list_->count() == 0) add_list_->setEditText(typed);
+}
+
+bool BatchWindow::AnyRunning() const {
+  return std::any_of(lanes_.begin(), lanes_.end(), [](const auto& l) { return l->running(); });
+}
+
+void BatchWindow::StartTicked() {
+  if (!FirmwareUsable()) {
+    Tell(BatchText(text::kBatchNoFirmware));
+    return;
+  }
+  summary_->clear();
+  results_shown_ = false;
+  const BatchJobChoice choice = Choice();
+  for (const auto& lane : lanes_) lane->Clear();
+  for (const auto& lane : lanes_) {
+    if (lane->take_part && lane->present() && !lane->running()) lane->Start(choice);
+  }
+  redraw_.start();
+  Redraw();
+}
+
+void BatchWindow::Again(BatchLane& lane) {
+  if (lane.running()) return;
+  if (!FirmwareUsable()) {
+    Tell(BatchText(text::kBatchNoFirmware));
+    return;
+  }
+  summary_->clear();
+  lane.Start(Choice());
+  redraw_.start();
+  Redraw();
+}
+
+void BatchWindow::AgainFailed() {
+  for (const auto& lane : lanes_) {
+    const bool failed =
+        lane->state() == BatchLane::State::stopped || lane->state() == BatchLane::State::failed;
+    if (failed && lane->present()) Again(*lane);
+  }
+}
+
+void BatchWindow::Stop(BatchLane& lane) {
+  if (!lane.running()) return;
+  if (lane.writing() && !Confirm(BatchText(text::kBatchConfirmStop, {lane.PortName()}))) return;
+  lane.RequestStop();
+}
+
+void BatchWindow::LaneFinished() {
+  Redraw();
+  if (AnyRunning()) return;
+  redraw_.stop();
+  int completed = 0;
+  int stopped = 0;
+  for (const auto& lane : lanes_) {
+    if (lane->state() == BatchLane::State::completed) ++completed;
+    if (lane->state() == BatchLane::State::stopped || lane->state() == BatchLane::State::failed) {
+      ++stopped;
+    }
+  }
+  summary_->setText(
+      BatchText(text::kBatchSummary, {QString::number(completed), QString::number(stopped)}));
+  if (close_pending_) close();
+}
+
+void BatchWindow::Redraw() {
+  for (const auto& row : rows_) {
+    if (!row->lane.dirty && !row->lane.running()) continue;
+    row->Refresh();
+    row->lane.dirty = false;
+  }
+}
+
+void BatchWindow::closeEvent(QCloseEvent* event) {
+  if (!AnyRunning()) {
+    SaveChoices();
+    event->accept();
+    return;
+  }
+  QStringList writing;
+  for (const auto& lane : lanes_) {
+    if (lane->writing()) writing << lane->PortName();
+  }
+  if (!writing.isEmpty() &&
+      !Confirm(BatchText(text::kBatchConfirmClose, {writing.join(QStringLiteral(", "))}))) {
+    event->ignore();
+    return;
+  }
+  // Closes once every child has ended, so none is left behind unwatched.
+  close_pending_ = true;
+  for (const auto& lane : lanes_) lane->RequestStop();
+  event->ignore();
+}
+
+bool BatchWindow::Confirm(const QString& question) {
+  return QMessageBox::question(this, BatchText(text::kBatchTitle), question,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
+void BatchWindow::Tell(const QString& text) {
+  QMessageBox::information(this, BatchText(text::kBatchTitle), text);
+}
+
+}  // namespace vexo::ui
