@@ -1,5 +1,5 @@
 // vexo-bench: the figures behind bench/RESULTS.md.
-//   vexo-bench [all|wire|overhead|load|scale] [--records N] [--count N]
+//   vexo-bench [all|wire|overhead|load|scale|batch] [--records N] [--count N]
 //   vexo-bench campaign [--runs N] [--jobs N] [--seed N]
 // "all" (the default) runs every benchmark and prints one table; "campaign"
 // runs the long fault campaign against the simulator.
@@ -110,6 +110,32 @@ void Scale(std::vector<Row>& rows, const std::string& scratch, int records, int 
        "<= 1.05", all_ok && worst <= 1.05});
 }
 
+// The batch window's lanes against the same solo download as 5; the window's
+// figures come from its own program, which needs Qt.
+void Batch(std::vector<Row>& rows, const std::string& scratch, int records, int count) {
+  const std::string program = testing::ProgramPath("vexo-bench-batch");
+  if (!std::filesystem::exists(program)) return;
+  WireSetup setup;
+  setup.records = records;
+  const WireRun solo = RunWire(setup, scratch);
+  testing::RunResult run = testing::RunProgram(
+      program, {"--records", std::to_string(records), "--count", std::to_string(count)},
+      std::chrono::minutes(10));
+  double slowest = 0, cpu = 0, wall = 0;
+  const std::string what = "6. batch window, " + std::to_string(count) + " lanes: slowest / solo";
+  if (!solo.ok || std::sscanf(run.output.c_str(), "%lf %lf %lf", &slowest, &cpu, &wall) != 3) {
+    rows.push_back({what, "failed: " + solo.error + run.error_output, "<= 1.05", false});
+    return;
+  }
+  const double ratio = slowest / solo.measured_ms;
+  rows.push_back({what, Format("%.3f (%.0f / %.0f ms)", ratio, slowest, solo.measured_ms),
+                  "<= 1.05", ratio <= 1.05});
+  const double share = cpu / wall;
+  rows.push_back({"7. CPU of the batch window during 6 (cpu s / wall s)",
+                  Format("%.2f%% (%.3f / %.1f s)", 100 * share, cpu, wall), "<= 5%",
+                  share <= 0.05});
+}
+
 int Campaign(const std::string& scratch, int runs, int jobs, unsigned seed) {
   CampaignResult result = RunCampaign(runs, jobs, seed, scratch);
   std::printf(
@@ -142,7 +168,7 @@ int Run(int argc, char** argv) {
       seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
     } else if (arg == "--help") {
       std::puts(
-          "usage: vexo-bench [all|wire|overhead|load|scale] [--records N] [--count N]\n"
+          "usage: vexo-bench [all|wire|overhead|load|scale|batch] [--records N] [--count N]\n"
           "       vexo-bench campaign [--runs N] [--jobs N] [--seed N]");
       return 0;
     } else {
@@ -157,6 +183,7 @@ int Run(int argc, char** argv) {
   if (what == "all" || what == "overhead") Overhead(rows, dir, records);
   if (what == "all" || what == "load") Load(rows, dir);
   if (what == "all" || what == "scale") Scale(rows, dir, records, count);
+  if (what == "all" || what == "batch") Batch(rows, dir, records, count);
   Print(rows);
   for (const Row& r : rows) {
     if (!r.met) return 1;
