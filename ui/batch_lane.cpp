@@ -1,7 +1,5 @@
 #include "ui/batch_lane.h"
 
-#include <QFileInfo>
-
 #include "app/settings.h"
 #include "app/text_ids.h"
 #include "ui/batch_text.h"
@@ -43,7 +41,11 @@ BatchLane::~BatchLane() {
 }
 
 QString BatchLane::PortName() const {
-  return QFileInfo(QString::fromStdString(device_.device)).fileName();
+  // "ttyUSB0", "pts/3": the device below /dev, else the whole path.
+  const QString device = QString::fromStdString(device_.device);
+  const QString dev = QStringLiteral("/dev/");
+  const qsizetype at = device.lastIndexOf(dev);
+  return at < 0 ? device : device.mid(at + dev.size());
 }
 
 void BatchLane::SetDevice(const SerialDevice& device) {

@@ -34,6 +34,7 @@ const char* const kModes[] = {"E.P", "E.P.R"};
 const char* const kModels[] = {"TR310P4", "TR420PD"};
 constexpr int kVerifyModeIndex = 1;
 constexpr char kChildProgram[] = "vexo-flash";
+constexpr int kMessageColumn = 6;  // of a lane's row: takes the width that is left
 
 std::string Setting(const char* key) {
   return ReadSetting(kSection, key);
@@ -112,8 +113,11 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   }
 
   auto* lanes_widget = new QWidget(this);
-  grid_ = new QGridLayout(lanes_widget);
-  grid_->setColumnStretch(7, 1);
+  auto* lanes_column = new QVBoxLayout(lanes_widget);
+  grid_ = new QGridLayout;
+  grid_->setColumnStretch(kMessageColumn, 1);
+  lanes_column->addLayout(grid_);
+  lanes_column->addStretch(1);
   auto* scroll = new QScrollArea(this);
   scroll->setWidgetResizable(true);
   scroll->setWidget(lanes_widget);
