@@ -60,6 +60,7 @@ QString BatchDurationText(qint64 ms) {
 
 BatchLaneRow::BatchLaneRow(BatchLane& lane_, QGridLayout& grid, int row) : lane(lane_) {
   QWidget* parent = grid.parentWidget();
+  times_template_ = BatchText(text::kBatchTimes);
   take_part = new QCheckBox(parent);
   port = new QLabel(parent);
   usb = new QLabel(parent);
@@ -129,19 +130,31 @@ void BatchLaneRow::Refresh() {
   QString time_text;
   if (lane.state() != BatchLane::State::idle) {
     const qint64 left = lane.RemainingMs();
-    time_text = left < 0 ? BatchDurationText(lane.ElapsedMs())
-                         : BatchText(text::kBatchTimes, {BatchDurationText(lane.ElapsedMs()),
-                                                         BatchDurationText(left)});
+    time_text = BatchDurationText(lane.ElapsedMs());
+    if (left >= 0) {
+      time_text = QString(times_template_)
+                      .replace(QStringLiteral("%1"), time_text)
+                      .replace(QStringLiteral("%2"), BatchDurationText(left));
+    }
   }
   SetIfChanged(times, time_text);
-  SetIfChanged(phase, BatchPhaseText(lane.phase()));
-  // The window's language, not the child's: the id names the text.
-  QString said = lane.reason();
-  if (said.isEmpty() && lane.last_text_id() != 0) {
-    said = BatchText(lane.last_text_id());
-    if (said.isEmpty()) said = lane.last_text();
+  // Texts are looked up only when what they name changes: a lookup reads
+  // the language file.
+  if (lane.phase() != shown_phase_) {
+    shown_phase_ = lane.phase();
+    phase->setText(BatchPhaseText(shown_phase_));
   }
-  SetIfChanged(message, said);
+  if (lane.last_text_id() != shown_text_id_ || lane.reason() != shown_reason_) {
+    shown_text_id_ = lane.last_text_id();
+    shown_reason_ = lane.reason();
+    // The window's language, not the child's: the id names the text.
+    QString said = shown_reason_;
+    if (said.isEmpty() && shown_text_id_ != 0) {
+      said = BatchText(shown_text_id_);
+      if (said.isEmpty()) said = lane.last_text();
+    }
+    message->setText(said);
+  }
 
   if (!result_drawn_ || shown_state_ != lane.state()) {
     const ResultLook look = LookOf(lane.state());

@@ -39,6 +39,10 @@ class BatchLaneRow {
 
  private:
   void NameControls();
+  QString times_template_;
+  QString shown_phase_;
+  int shown_text_id_ = 0;
+  QString shown_reason_;
   BatchLane::State shown_state_ = BatchLane::State::idle;
   bool result_drawn_ = false;
 };

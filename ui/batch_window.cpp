@@ -1,7 +1,7 @@
 #include "ui/batch_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -76,11 +76,18 @@ void OpenBatchWindow(QWidget* parent) {
   window->activateWindow();
 }
 
+bool AnyBatchWindowOpen() {
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  return std::any_of(windows.begin(), windows.end(), [](QWidget* w) {
+    return qobject_cast<BatchWindow*>(w) != nullptr && w->isVisible();
+  });
+}
+
 BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
     : QWidget(parent, Qt::Window), paths_(paths) {
   setObjectName(QStringLiteral("batchWindow"));
   setWindowTitle(BatchText(text::kBatchTitle));
-  program_ = QCoreApplication::applicationDirPath() + QLatin1Char('/') + kChildProgram;
+  program_ = QApplication::applicationDirPath() + QLatin1Char('/') + kChildProgram;
 
   auto* top = new QGridLayout;
   firmware_ = new QLineEdit(this);
@@ -152,7 +159,7 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   layout->addWidget(scroll, 1);
   layout->addLayout(add_row);
   layout->addLayout(bottom);
-  resize(1100, 420);
+  resize(1180, 380);
 
   SelectText(rate_, Setting(kRateKey), static_cast<int>(std::size(kRates)) - 1);
   SelectText(mode_, Setting(kModeKey), 0);

@@ -28,6 +28,9 @@ namespace vexo::ui {
 // Opens the batch window as a window of its own (deleted when closed).
 void OpenBatchWindow(QWidget* parent);
 
+// A batch window is still shown (its children may still be writing radios).
+bool AnyBatchWindowOpen();
+
 class BatchWindow : public QWidget {
   Q_OBJECT
 

@@ -30,5 +30,8 @@ int main(int argc, char** argv) {
   }
   CUpdaterDialog dialog;
   dialog.exec();
+  // A batch window opened from the dialog may still be writing radios: the
+  // process (and with it every child's pipe) lives until that window closes.
+  while (vexo::ui::AnyBatchWindowOpen()) QApplication::exec();
   return 0;
 }

@@ -90,7 +90,7 @@ grep -qxF "$(shipped_text $kNoFirmwareEnglish)" "$scratch/locale.err" ||
 if [ -n "$has_window" ]; then
   home=$scratch/home
   mkdir "$home"
-  exec_line=$(sed -n 's/^Exec=//p' "$prefix/share/applications/org.vexo.Vexo.desktop")
+  exec_line=$(sed -n 's/^Exec=//p' "$prefix/share/applications/org.vexo.Vexo.desktop" | head -n 1)
   (cd "$home" && HOME=$home XDG_DATA_HOME= PATH=$prefix/bin:$PATH exec $exec_line) \
     >"$scratch/window.out" 2>&1 &
   window_pid=$!
