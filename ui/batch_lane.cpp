@@ -86,7 +86,10 @@ void BatchLane::Start(const BatchJobChoice& choice) {
   past_erase_ = got_end_ = end_completed_ = stop_wanted_ = false;
   stops_sent_ = 0;
   pending_.clear();
-  delete child_;
+  if (child_) {
+    child_->disconnect(this);
+    child_->deleteLater();  // Start may run while its last signal is still on the stack
+  }
   child_ = new QProcess(this);
   child_->setWorkingDirectory(choice.workdir);
   // Its status lines on standard error are not needed here; a pipe nobody

@@ -406,6 +406,9 @@ void BatchWindow::Stop(BatchLane& lane) {
 }
 
 void BatchWindow::LaneFinished() {
+  // A cable pulled during its job keeps its lane shown as present until the
+  // child ends: look again now.
+  settle_.start();
   Redraw();
   if (AnyRunning()) return;
   redraw_.stop();
