@@ -173,6 +173,54 @@ class BatchWindowTest : public QObject {
     }
   }
 
+  void stopBeforeTheEraseIsAtOnceAndCloseWaitsForTheChild() {
+    // The first event arrives in two writes; a stop request is answered as
+    // vexo-flash answers one before the erase.
+    const std::string script = WriteScript(
+        "handshaking",
+        "printf '{\"v\":1,\"t\":0,'; sleep 0.2; printf '\"event\":\"start\",\"device\":\"x\"}\\n'\n"
+        "echo '{\"v\":1,\"t\":1,\"event\":\"phase\",\"name\":\"handshake\"}'\n"
+        "trap 'echo "
+        "\"{\\\"v\\\":1,\\\"t\\\":2,\\\"event\\\":\\\"end\\\",\\\"result\\\":\\\"stopped\\\"}\"; "
+        "exit 143' TERM\n"
+        "while :; do sleep 0.05; done\n");
+    AnsweredBatchWindow w(paths_);
+    w.SetChildProgram(Q(script));
+    w.SetFirmware(Q(workdir_->File("fw.BIN")));
+    BatchLane* lane = w.AddPortLane(Q(workdir_->File("fw.BIN")));
+    w.show();
+    w.StartTicked();
+    QTRY_COMPARE_WITH_TIMEOUT(lane->phase(), QStringLiteral("handshake"), kJobLimitMs);
+    QVERIFY(!w.close());  // not yet: it waits for the child
+    QVERIFY(w.asked.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), kJobLimitMs);
+    QCOMPARE(lane->state(), BatchLane::State::stopped);
+    QVERIFY(lane->reason().isEmpty());
+  }
+
+  void startWhenPluggedInOnlyWhenAsked() {
+    const std::string script = WriteScript(
+        "quick", "echo '{\"v\":1,\"t\":0,\"event\":\"end\",\"result\":\"completed\"}'\n");
+    AddUsbTty("ttyUSB0", "1-1.2", "B7");
+    AnsweredBatchWindow w(paths_);
+    w.SetChildProgram(Q(script));
+    w.SetFirmware(Q(workdir_->File("fw.BIN")));
+    BatchLane* lane = w.lanes().front().get();
+    QVERIFY(!lane->auto_start);  // off unless chosen
+    auto replug = [&] {
+      RemoveTty("ttyUSB0");
+      w.Rescan();
+      AddUsbTty("ttyUSB0", "1-1.2", "B7");
+      w.Rescan();
+    };
+    replug();
+    QTest::qWait(200);
+    QCOMPARE(lane->state(), BatchLane::State::idle);
+    w.RowOf(*lane)->auto_start->setChecked(true);
+    replug();
+    QTRY_COMPARE_WITH_TIMEOUT(lane->state(), BatchLane::State::completed, kJobLimitMs);
+  }
+
   void cableKeepsItsLaneUnderAnotherName() {
     AddUsbTty("ttyUSB1", "1-1.4", "A10K1234");
     {
@@ -212,6 +260,7 @@ class BatchWindowTest : public QObject {
   void AddUsbTty(const std::string& name, const std::string& usb_device,
                  const std::string& serial) {
     const fs::path usb = root_ / "sys/devices/pci0000:00/usb1" / usb_device;
+    fs::remove_all(usb);
     fs::create_directories(usb / (usb_device + ":1.0") / name);
     std::ofstream(usb / "idVendor") << "0403\n";
     std::ofstream(usb / "idProduct") << "6001\n";
