@@ -14,22 +14,6 @@ constexpr std::int64_t kProgressEveryMs = 100;
 
 }  // namespace
 
-const char* JobPhaseName(JobPhase phase) {
-  switch (phase) {
-    case JobPhase::handshake:
-      return "handshake";
-    case JobPhase::erase:
-      return "erase";
-    case JobPhase::programming:
-      return "programming";
-    case JobPhase::read_back:
-      return "read-back";
-    case JobPhase::closing:
-      return "closing";
-  }
-  return "";
-}
-
 JsonEvents::JsonEvents(std::FILE* out, std::string port, Clock& clock)
     : out_(out), port_(std::move(port)), clock_(clock), start_ms_(clock.NowMs()) {}
 

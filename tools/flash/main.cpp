@@ -8,10 +8,14 @@
 #include "app/process_state.h"
 #include "app/settings.h"
 #include "download/program_listing.h"
+#include "history/history_texts.h"
+#include "history/job_history_watcher.h"
+#include "history/job_recorder.h"
 #include "link/hex_text.h"
 #include "tools/flash/console_host.h"
 #include "tools/flash/flash_options.h"
 #include "tools/flash/guarded_job.h"
+#include "tools/flash/history_command.h"
 #include "tools/flash/job_facts.h"
 #include "tools/flash/json_events.h"
 #include "tools/flash/multi_flash.h"
@@ -59,6 +63,39 @@ class StdoutLog final : public LogView {
   }
 };
 
+// The history row a job starts with: what is known before it runs.
+JobRecord RecordOf(const JobFacts& facts) {
+  JobRecord record;
+  record.program = JobProgram::kCommandLine;
+  record.program_version = facts.version;
+  record.port_chosen = facts.port;
+  record.port_device = facts.device;
+  record.usb_vid_pid = facts.usb_vid_pid;
+  record.usb_product = facts.usb_product;
+  record.usb_serial = facts.usb_serial;
+  record.usb_path = facts.usb_path;
+  record.requested_baud = facts.baud;
+  record.used_baud = facts.baud;
+  record.model = ReadSetting(setting::kComputer, setting::kRadioType);
+  record.mode =
+      facts.mode == kModeEraseProgramVerify ? JobMode::kEraseProgramVerify : JobMode::kEraseProgram;
+  record.firmware_path = facts.firmware_path;
+  record.firmware_size = static_cast<std::uint64_t>(facts.firmware_bytes);
+  record.firmware_sha256 = facts.firmware_sha256;
+  record.record_count = facts.records;
+  record.lowest_address = facts.lowest_address;
+  record.highest_address = facts.highest_address;
+  return record;
+}
+
+// A history that cannot be written never stops a job: the user is told once.
+void SayHistoryTrouble(JobRecorder& recorder, ConsoleHost& host) {
+  if (std::optional<std::string> notice = recorder.TakeNotice()) host.SayText(*notice);
+  if (std::optional<std::string> failure = recorder.TakeFailure()) {
+    host.SayText(NotRecordedText(*failure));
+  }
+}
+
 int Run(const std::vector<std::string>& args) {
   if (!RunStartup()) {
     std::fprintf(stderr,
@@ -70,6 +107,20 @@ int Run(const std::vector<std::string>& args) {
   if (options.help) {
     std::fputs(FlashUsage(), stdout);
     return kExitCompleted;
+  }
+  if (options.history_list || options.history_check || options.history_export_format) {
+    HistoryCommand command;
+    command.history_file = options.history_file.value_or(std::string());
+    if (options.history_check) {
+      command.action = HistoryCommand::Action::kCheck;
+    } else if (options.history_export_format) {
+      command.action = HistoryCommand::Action::kExport;
+      command.export_format = *options.history_export_format;
+      command.export_file = options.history_export_file;
+    } else {
+      command.count = *options.history_list;
+    }
+    return RunHistoryCommand(command);
   }
 
   ConsoleJob job;
@@ -104,6 +155,10 @@ int Run(const std::vector<std::string>& args) {
     if (options.verify) setup.common_args.insert(setup.common_args.begin(), "--verify");
     if (options.log_times) setup.common_args.insert(setup.common_args.begin(), "--log-times");
     if (options.json) setup.common_args.insert(setup.common_args.begin(), "--json");
+    if (options.history_file) {
+      setup.common_args.insert(setup.common_args.begin(),
+                               {"--history-file", *options.history_file});
+    }
     setup.log_path = options.log_path;
     if (setup.log_path) {
       for (const std::string& port : setup.ports) {
@@ -136,9 +191,20 @@ int Run(const std::vector<std::string>& args) {
     events.Start(facts, facts.usb_serial);
     host.AddWatcher(events);
   }
+  JobRecorder recorder(options.history_file.value_or(DefaultHistoryPath()));
+  JobHistoryWatcher history(recorder);
+  recorder.Start(RecordOf(facts));
+  host.AddWatcher(history);
+  SayHistoryTrouble(recorder, host);
+
   const int exit_status = RunGuardedJob(host);
+  recorder.Finish(exit_status == kExitCompleted ? JobResult::kCompleted : JobResult::kStopped,
+                  exit_status);
+  SayHistoryTrouble(recorder, host);
   if (options.json) {
-    events.End(exit_status == kExitCompleted ? "completed" : "stopped", exit_status, std::nullopt);
+    const std::int64_t row = recorder.record().id;
+    events.End(exit_status == kExitCompleted ? "completed" : "stopped", exit_status,
+               row > 0 ? std::optional<std::int64_t>(row) : std::nullopt);
   }
   return exit_status;
 }
