@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <nlohmann/json.hpp>
 
-#include "tools/flash/job_facts.h"
+#include "history/job_facts.h"
 
 namespace vexo {
 namespace {

@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "download/program_listing.h"
 #include "history/history_texts.h"
+#include "history/job_facts.h"
 #include "history/job_history_watcher.h"
 #include "history/job_recorder.h"
 #include "link/hex_text.h"
@@ -16,7 +17,6 @@
 #include "tools/flash/flash_options.h"
 #include "tools/flash/guarded_job.h"
 #include "tools/flash/history_command.h"
-#include "tools/flash/job_facts.h"
 #include "tools/flash/json_events.h"
 #include "tools/flash/multi_flash.h"
 #include "tools/flash/setup_check_command.h"
@@ -62,31 +62,6 @@ class StdoutLog final : public LogView {
     std::printf("%s\n", text.c_str());
   }
 };
-
-// The history row a job starts with: what is known before it runs.
-JobRecord RecordOf(const JobFacts& facts) {
-  JobRecord record;
-  record.program = JobProgram::kCommandLine;
-  record.program_version = facts.version;
-  record.port_chosen = facts.port;
-  record.port_device = facts.device;
-  record.usb_vid_pid = facts.usb_vid_pid;
-  record.usb_product = facts.usb_product;
-  record.usb_serial = facts.usb_serial;
-  record.usb_path = facts.usb_path;
-  record.requested_baud = facts.baud;
-  record.used_baud = facts.baud;
-  record.model = ReadSetting(setting::kComputer, setting::kRadioType);
-  record.mode =
-      facts.mode == kModeEraseProgramVerify ? JobMode::kEraseProgramVerify : JobMode::kEraseProgram;
-  record.firmware_path = facts.firmware_path;
-  record.firmware_size = static_cast<std::uint64_t>(facts.firmware_bytes);
-  record.firmware_sha256 = facts.firmware_sha256;
-  record.record_count = facts.records;
-  record.lowest_address = facts.lowest_address;
-  record.highest_address = facts.highest_address;
-  return record;
-}
 
 // A history that cannot be written never stops a job: the user is told once.
 void SayHistoryTrouble(JobRecorder& recorder, ConsoleHost& host) {
@@ -173,7 +148,7 @@ int Run(const std::vector<std::string>& args) {
   }
   job.port_text = target.port;
 
-  const JobFacts facts = GatherJobFacts(job);
+  const JobFacts facts = GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path);
   TrafficLog log(options.log_times ? LogTimes::on : LogTimes::off);
   if (options.log_path) {
     if (auto refusal = LogPathRefusal(*options.log_path, keep)) return UsageError(*refusal);
@@ -193,7 +168,8 @@ int Run(const std::vector<std::string>& args) {
   }
   JobRecorder recorder(options.history_file.value_or(DefaultHistoryPath()));
   JobHistoryWatcher history(recorder);
-  recorder.Start(RecordOf(facts));
+  recorder.Start(RecordOf(facts, JobProgram::kCommandLine,
+                           ReadSetting(setting::kComputer, setting::kRadioType)));
   host.AddWatcher(history);
   SayHistoryTrouble(recorder, host);
 
