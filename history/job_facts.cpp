@@ -16,12 +16,7 @@ namespace vexo {
 namespace {
 
 std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return text;
+  return UtcNowText("%Y-%m-%dT%H:%M:%SZ");
 }
 
 // The lowest and highest record address, read from the file's record heads.
