@@ -37,7 +37,7 @@ std::string Dump(const nlohmann::ordered_json& object) {
 }  // namespace
 
 void JsonEvents::Start(const JobFacts& facts, const std::string& usb_serial) {
-  auto object = Event("start", 0, port_);
+  auto object = Event("start", 0, port_.empty() ? facts.port : port_);
   object["device"] = facts.device;
   object["usb_serial"] = usb_serial;
   object["rate"] = facts.baud;
@@ -45,7 +45,6 @@ void JsonEvents::Start(const JobFacts& facts, const std::string& usb_serial) {
   object["file"] = facts.firmware_path;
   object["sha256"] = facts.firmware_sha256;
   object["records"] = facts.records;
-  if (port_.empty()) object["port"] = facts.port;
   std::lock_guard lock(mutex_);
   start_ms_ = clock_.NowMs();
   Write(Dump(object));
