@@ -57,16 +57,18 @@ inline constexpr TextId kSetupCheckProblem = 7212;        // result word of a pr
 inline constexpr TextId kSetupCheckMenu = 7213;           // context menu entry opening the check
 inline constexpr TextId kSaveLogEntry = 7220;             // log box context menu: save the log
 inline constexpr TextId kLogNotSaved = 7221;              // message: the log could not be saved
-inline constexpr TextId kHistoryNotRecorded = 7100;     // message: job not recorded; reason follows
-inline constexpr TextId kHistoryTitle = 7101;           // history dialog title
-inline constexpr TextId kHistoryFilterHint = 7102;      // history filter box placeholder
-inline constexpr TextId kHistoryColumnTime = 7103;      // history column
-inline constexpr TextId kHistoryColumnPort = 7104;      // history column
-inline constexpr TextId kHistoryColumnSerial = 7105;    // history column
-inline constexpr TextId kHistoryColumnFile = 7106;      // history column
-inline constexpr TextId kHistoryColumnMode = 7107;      // history column
-inline constexpr TextId kHistoryColumnResult = 7108;    // history column
-inline constexpr TextId kHistoryColumnDuration = 7109;  // history column
+inline constexpr TextId kHistoryMenu = 7138;              // context menu entry opening the history
+inline constexpr TextId kHistoryAboutNote = 7139;     // about box: where the history is and Ctrl+H
+inline constexpr TextId kHistoryNotRecorded = 7100;   // message: job not recorded; reason follows
+inline constexpr TextId kHistoryTitle = 7101;         // history dialog title
+inline constexpr TextId kHistoryFilterHint = 7102;    // history filter box placeholder
+inline constexpr TextId kHistoryColumnTime = 7103;    // history column
+inline constexpr TextId kHistoryColumnPort = 7104;    // history column
+inline constexpr TextId kHistoryColumnSerial = 7105;  // history column
+inline constexpr TextId kHistoryColumnFile = 7106;    // history column
+inline constexpr TextId kHistoryColumnMode = 7107;    // history column
+inline constexpr TextId kHistoryColumnResult = 7108;  // history column
+inline constexpr TextId kHistoryColumnDuration = 7109;     // history column
 inline constexpr TextId kHistoryColumnLastMessage = 7110;  // history column
 inline constexpr TextId kHistoryExportCsv = 7111;          // history button
 inline constexpr TextId kHistoryClose = 7112;              // history button
@@ -186,6 +188,8 @@ inline constexpr TextId kAllTextIds[] = {
     text::kSetupCheckWarning,
     text::kSetupCheckProblem,
     text::kSetupCheckMenu,
+    text::kHistoryMenu,
+    text::kHistoryAboutNote,
     text::kSaveLogEntry,
     text::kLogNotSaved,
     text::kHistoryNotRecorded,

@@ -1,5 +1,5 @@
 // vexo-bench: the figures behind bench/RESULTS.md.
-//   vexo-bench [all|wire|overhead|load|scale|batch] [--records N] [--count N]
+//   vexo-bench [all|wire|overhead|load|scale|history|batch] [--records N] [--count N]
 //   vexo-bench campaign [--runs N] [--jobs N] [--seed N]
 // "all" (the default) runs every benchmark and prints one table; "campaign"
 // runs the long fault campaign against the simulator.
@@ -86,6 +86,39 @@ void Overhead(std::vector<Row>& rows, const std::string& scratch, int records) {
                   median <= 2 * cli.micros.median});
 }
 
+// Recording each job in the history must not slow it: the same download with
+// the history file writable and with it impossible to create (the job then
+// runs unrecorded), taken in turn, and the engine's cost per exchange with
+// and without the recorder listening, in this one run.
+void History(std::vector<Row>& rows, const std::string& scratch, int records) {
+  WireSetup setup;
+  setup.records = records;
+  const std::string on_path = scratch + "/bench-history.sqlite3";
+  const std::string off_path = "/proc/vexo-no-history/history.sqlite3";
+  double wire[2] = {0, 0};  // off, on: best of two each
+  std::string error;
+  for (int round = 0; round < 2 && error.empty(); ++round) {
+    for (int on = 0; on < 2; ++on) {
+      setenv("VEXO_HISTORY", (on ? on_path : off_path).c_str(), 1);
+      const WireRun run = RunWire(setup, scratch);
+      if (!run.ok) error = run.error;
+      const double ratio = run.measured_ms / run.theoretical_ms;
+      if (wire[on] == 0 || ratio < wire[on]) wire[on] = ratio;
+    }
+  }
+  unsetenv("VEXO_HISTORY");
+  rows.push_back({"6. wire efficiency, history off / on",
+                  error.empty() ? Format("%.3f / %.3f", wire[0], wire[1]) : "failed: " + error,
+                  "within 0.01", error.empty() && wire[1] - wire[0] <= 0.01});
+  const OverheadRun off = RunCommandLineOverhead(records, scratch, Recording::off);
+  const OverheadRun on = RunCommandLineOverhead(records, scratch, Recording::on);
+  const bool ok = off.ok && on.ok;
+  rows.push_back({"6. per exchange, history off / on (median)",
+                  ok ? Format("%.0f / %.0f us", off.micros.median, on.micros.median)
+                     : "failed: " + off.error + on.error,
+                  "within 10 us", ok && on.micros.median - off.micros.median <= 10});
+}
+
 void Load(std::vector<Row>& rows, const std::string& scratch) {
   double rate = ImageLoadRate(16, scratch);
   rows.push_back({"4. image load, 16 MiB", Format("%.0f MB/s", rate), ">= 500 MB/s", rate >= 500});
@@ -122,7 +155,7 @@ void Batch(std::vector<Row>& rows, const std::string& scratch, int records, int 
       program, {"--records", std::to_string(records), "--count", std::to_string(count)},
       std::chrono::minutes(10));
   double slowest = 0, cpu = 0, wall = 0;
-  const std::string what = "6. batch window, " + std::to_string(count) + " lanes: slowest / solo";
+  const std::string what = "7. batch window, " + std::to_string(count) + " lanes: slowest / solo";
   if (!solo.ok || std::sscanf(run.output.c_str(), "%lf %lf %lf", &slowest, &cpu, &wall) != 3) {
     rows.push_back({what, "failed: " + solo.error + run.error_output, "<= 1.05", false});
     return;
@@ -131,7 +164,7 @@ void Batch(std::vector<Row>& rows, const std::string& scratch, int records, int 
   rows.push_back({what, Format("%.3f (%.0f / %.0f ms)", ratio, slowest, solo.measured_ms),
                   "<= 1.05", ratio <= 1.05});
   const double share = cpu / wall;
-  rows.push_back({"7. CPU of the batch window during 6 (cpu s / wall s)",
+  rows.push_back({"8. CPU of the batch window during 7 (cpu s / wall s)",
                   Format("%.2f%% (%.3f / %.1f s)", 100 * share, cpu, wall), "<= 5%",
                   share <= 0.05});
 }
@@ -168,7 +201,8 @@ int Run(int argc, char** argv) {
       seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
     } else if (arg == "--help") {
       std::puts(
-          "usage: vexo-bench [all|wire|overhead|load|scale|batch] [--records N] [--count N]\n"
+          "usage: vexo-bench [all|wire|overhead|load|scale|history|batch] [--records N] [--count "
+          "N]\n"
           "       vexo-bench campaign [--runs N] [--jobs N] [--seed N]");
       return 0;
     } else {
@@ -183,6 +217,7 @@ int Run(int argc, char** argv) {
   if (what == "all" || what == "overhead") Overhead(rows, dir, records);
   if (what == "all" || what == "load") Load(rows, dir);
   if (what == "all" || what == "scale") Scale(rows, dir, records, count);
+  if (what == "all" || what == "history") History(rows, dir, records);
   if (what == "all" || what == "batch") Batch(rows, dir, records, count);
   Print(rows);
   for (const Row& r : rows) {

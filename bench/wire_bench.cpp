@@ -14,6 +14,9 @@
 #include "app/text_ids.h"
 #include "download/download_worker.h"
 #include "download/firmware_image.h"
+#include "history/job_facts.h"
+#include "history/job_history_watcher.h"
+#include "history/job_recorder.h"
 #include "tests/support/test_image.h"
 #include "tests/tools/sim_process.h"
 #include "tools/flash/console_host.h"
@@ -185,7 +188,7 @@ std::vector<WireRun> RunSeveralPorts(const WireSetup& setup, int count,
   return runs;
 }
 
-OverheadRun RunCommandLineOverhead(int records, const std::string& scratch) {
+OverheadRun RunCommandLineOverhead(int records, const std::string& scratch, Recording recording) {
   OverheadRun run;
   testing::SimProcess sim({"--erase-ms", "10"});
   if (!sim.ok()) {
@@ -205,14 +208,25 @@ OverheadRun RunCommandLineOverhead(int records, const std::string& scratch) {
   TrafficLog log;
   TerminalOutput output(quiet, false);
   ConsoleHost console(job, output, log);
+  JobRecorder recorder(scratch + "/overhead-history.sqlite3");
+  JobHistoryWatcher history(recorder);
+  if (recording == Recording::on) {
+    recorder.Start(RecordOf(GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path),
+                            JobProgram::kCommandLine, {}));
+    console.AddWatcher(history);
+  }
   TimingHost timing(console);
   int result = 1;
   std::thread worker([&] { result = DownloadWorker(timing); });
   worker.join();
+  if (recording == Recording::on) {
+    recorder.Finish(result == 0 ? JobResult::kCompleted : JobResult::kStopped, result);
+    if (auto failure = recorder.TakeFailure()) run.error = "not recorded: " + *failure;
+  }
   std::fclose(quiet);
   sim.Stop();
-  if (result != 0) {
-    run.error = "the download did not complete";
+  if (result != 0 || !run.error.empty()) {
+    if (run.error.empty()) run.error = "the download did not complete";
     return run;
   }
   std::vector<double> micros = timing.ExchangeMicros();

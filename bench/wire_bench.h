@@ -40,9 +40,13 @@ struct OverheadRun {
   double records_per_second = 0;
 };
 
+enum class Recording { off, on };
+
 // The engine in this process on the command-line host, against an unpaced
-// simulator.
-OverheadRun RunCommandLineOverhead(int records, const std::string& scratch);
+// simulator; with recording on, the job's history row is kept as vexo-flash
+// keeps it (in a history file in scratch).
+OverheadRun RunCommandLineOverhead(int records, const std::string& scratch,
+                                   Recording recording = Recording::off);
 
 // MB/s of LoadFirmwareImage on a file of mib MiB (best of three).
 double ImageLoadRate(int mib, const std::string& scratch);

@@ -65,7 +65,8 @@ install(FILES ${vexo_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # file for copying to /etc/udev/rules.d after an install elsewhere.
 install(FILES ${vexo_packaging_dir}/${vexo_udev_rule} DESTINATION lib/udev/rules.d)
 install(FILES ${vexo_packaging_dir}/${vexo_udev_rule} DESTINATION ${CMAKE_INSTALL_DATADIR}/vexo)
-install(FILES ${CMAKE_SOURCE_DIR}/docs/serial-setup.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/docs/serial-setup.md ${CMAKE_SOURCE_DIR}/docs/json-events.md
+              ${CMAKE_SOURCE_DIR}/docs/history.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # ---- Copyright and changelog, where Debian keeps them ----------------------------
 

@@ -17,6 +17,23 @@ namespace vexo {
 // The stretches of a job, in the order they run; read_back only in E.P.R.
 enum class JobPhase { handshake, erase, programming, read_back, closing };
 
+// The name of a phase in records and event streams.
+inline const char* JobPhaseName(JobPhase phase) {
+  switch (phase) {
+    case JobPhase::handshake:
+      return "handshake";
+    case JobPhase::erase:
+      return "erase";
+    case JobPhase::programming:
+      return "programming";
+    case JobPhase::read_back:
+      return "read-back";
+    case JobPhase::closing:
+      return "closing";
+  }
+  return "";
+}
+
 // The firmware file as the job loaded it.
 struct ImageSummary {
   std::int64_t bytes = 0;

@@ -20,8 +20,6 @@ constexpr int kRecordExchangeBytes = kProgramMessageChars / 2 + kProgramEchoChar
 // One read-back exchange: the 4-byte page request out, the page reply back.
 constexpr int kReadRequestBytes = 4;
 constexpr int kPageExchangeBytes = kReadRequestBytes + kPageReplyBytes;
-constexpr int kRecordDataBytes = kRecordDataChars / 2;
-constexpr int kRecordsPerPage = kPageBytes / kRecordDataBytes;
 constexpr int kExampleRecords = 512;  // 64 KiB
 
 class SilentLog final : public LogView {
@@ -107,7 +105,9 @@ std::optional<int> FirmwareRecordCount(const std::string& path) {
 
 std::string LatencyCostText(int latency_ms, std::optional<int> records) {
   const int count = records.value_or(kExampleRecords);
-  const int pages = (count + kRecordsPerPage - 1) / kRecordsPerPage;
+  // The read-back asks for the page at every programmed address, one request
+  // a record (a radio that answers with runs needs fewer).
+  const int pages = count;
   const double ms_per_byte = kBitsPerByte * 1000.0 / kFastestRate;
   const double wire_ms = (count * kRecordExchangeBytes + pages * kPageExchangeBytes) * ms_per_byte;
   const int exchanges = count + pages;

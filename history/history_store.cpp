@@ -90,12 +90,7 @@ void BindJob(SqlStatement& statement, const JobRecord& r) {
 }
 
 std::string UtcStamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
-  return text;
+  return UtcNowText("%Y%m%dT%H%M%SZ");
 }
 
 // Moves a damaged file, and the journal files that belong to it, out of the

@@ -1,5 +1,7 @@
 #include "history/job_record.h"
 
+#include <ctime>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -76,6 +78,15 @@ std::string CurrentHostName() {
   std::array<char, 256> name{};
   if (::gethostname(name.data(), name.size() - 1) != 0) return {};
   return name.data();
+}
+
+std::string UtcNowText(const char* format) {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  gmtime_r(&now, &parts);
+  char text[64];
+  std::strftime(text, sizeof text, format, &parts);
+  return text;
 }
 
 }  // namespace vexo

@@ -90,6 +90,8 @@ struct JobRecord {
 };
 
 std::int64_t NowUtcMs();
+// The time now in UTC, formatted by strftime's rules.
+std::string UtcNowText(const char* format);
 // The login name and the machine's name, for the record; empty when unknown.
 std::string CurrentUserName();
 std::string CurrentHostName();

@@ -33,7 +33,7 @@ if [ "$kind" = address ]; then
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 else
   export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=$PWD/scripts/tsan.supp"
-  default_tests='^(ui\.(dialog_job|job_controls|test_listing)_test|BadPort\.|CMSComm|SimOn|FlashSim|FlashSeveral|PortDiagnosisPty)'
+  default_tests='^(ui\.(dialog_job|job_controls|test_listing)_test|BadPort\.|CMSComm|SimOn|FlashSim|FlashSeveral|FlashStop|JsonEvents|PortDiagnosisPty)'
   selection=(-R "${VEXO_TSAN_TESTS:-$default_tests}")
 fi
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${selection[@]}"

@@ -6,6 +6,9 @@
 #include <QVBoxLayout>
 
 #include "app/process_state.h"
+#include "app/settings.h"
+#include "app/text_ids.h"
+#include "history/history_store.h"
 #include "ui/app_icon.h"
 #include "ui/window_texts.h"
 
@@ -21,6 +24,14 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
   bold.setBold(true);
   name->setFont(bold);
 
+  // Where the service record of every job is kept, and how to reach it.
+  auto* history =
+      new QLabel(QString::fromStdString(vexo::LookupText(vexo::text::kHistoryAboutNote)) +
+                     QStringLiteral("\n") + QString::fromStdString(vexo::DefaultHistoryPath()),
+                 this);
+  history->setObjectName(QStringLiteral("aboutHistory"));
+  history->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
@@ -30,6 +41,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
   row->addWidget(name, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(row);
+  layout->addWidget(history);
   layout->addWidget(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }

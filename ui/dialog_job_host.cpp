@@ -15,6 +15,11 @@
 #include "app/settings.h"
 #include "app/text_ids.h"
 #include "download/download_worker.h"
+#include "history/history_store.h"
+#include "history/history_texts.h"
+#include "history/job_facts.h"
+#include "history/job_history_watcher.h"
+#include "history/job_recorder.h"
 #include "ui/busy_indicator.h"
 #include "ui/log_box.h"
 #include "ui/port_list.h"
@@ -32,10 +37,32 @@ void CUpdaterDialog::StartDownload(int mode) {
   ClearProgressBar();
   download_mode_ = mode;
   job_active_ = true;
-  worker_ = std::thread([this] {
+  const std::string port = port_list_->currentText().toStdString();
+  const int baud = vexo::DecimalValue(baud_list_->currentText().toStdString());
+  const std::string path = path_edit_->text().toStdString();
+  const std::string model = model_list_->currentText().toStdString();
+  worker_ = std::thread([this, port, baud, mode, path, model] {
+    // The job's row is written as it goes, so a window that dies mid-job
+    // leaves it reading "interrupted".
+    vexo::JobRecorder recorder(vexo::DefaultHistoryPath());
+    vexo::JobHistoryWatcher watcher(recorder);
+    recorder.Start(vexo::RecordOf(vexo::GatherJobFacts(port, baud, mode, path),
+                                  vexo::JobProgram::kWindow, model));
+    history_ = &watcher;
     const int result = vexo::DownloadWorker(*this);
+    history_ = nullptr;
+    recorder.Finish(result == 0 ? vexo::JobResult::kCompleted : vexo::JobResult::kStopped, result);
+    std::string trouble = recorder.TakeNotice().value_or(std::string());
+    if (std::optional<std::string> failure = recorder.TakeFailure()) {
+      trouble += (trouble.empty() ? "" : "\n") + vexo::NotRecordedText(*failure);
+    }
     QMetaObject::invokeMethod(
-        this, [this, result] { OnJobEnded(result); }, Qt::QueuedConnection);
+        this,
+        [this, result, trouble] {
+          history_trouble_ = trouble;
+          OnJobEnded(result);
+        },
+        Qt::QueuedConnection);
   });
 }
 
@@ -55,6 +82,14 @@ void CUpdaterDialog::OnJobEnded(int result) {
     job_stopped_ = true;
     status_label_->setText(Text(vexo::text::kStatusJobStopped));
     status_label_->show();
+  }
+  // Said once, after the job: the job itself never waits for the history.
+  if (!history_trouble_.empty()) {
+    QMessageBox* box = NewMessageBox(QString::fromStdString(history_trouble_));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+    emit messageShown(box->text());
+    history_trouble_.clear();
   }
   emit jobFinished(result);
 }
@@ -214,6 +249,8 @@ void CUpdaterDialog::CentreOnWindow(QWidget* box) {
 }
 
 void CUpdaterDialog::ShowMessage(const std::string& text) {
+  const vexo::TextId id = std::exchange(message_id_, 0);
+  if (history_ && !OnThreadOf(this)) history_->MessageShown(id, text);
   const QString message = QString::fromStdString(text);
   if (OnThreadOf(this)) {
     std::unique_ptr<QMessageBox> box(NewMessageBox(message));
@@ -240,6 +277,35 @@ void CUpdaterDialog::ShowMessage(const std::string& text) {
       },
       Qt::QueuedConnection);
   closed.acquire();
+}
+
+void CUpdaterDialog::NoteMessageId(vexo::TextId id) {
+  message_id_ = id;
+}
+
+void CUpdaterDialog::PhaseStarted(vexo::JobPhase phase) {
+  if (history_) history_->PhaseStarted(phase);
+}
+
+void CUpdaterDialog::PhaseEnded(vexo::JobPhase phase, bool ok, const vexo::ExchangeTally& tally) {
+  if (history_) history_->PhaseEnded(phase, ok, tally);
+}
+
+void CUpdaterDialog::IdentityReceived(const std::string& hex) {
+  if (history_) history_->IdentityReceived(hex);
+}
+
+void CUpdaterDialog::RateInUse(int baud, bool downing_declined) {
+  if (history_) history_->RateInUse(baud, downing_declined);
+}
+
+void CUpdaterDialog::ReadBackChecked(int pages_compared,
+                                     std::optional<std::uint32_t> first_difference) {
+  if (history_) history_->ReadBackChecked(pages_compared, first_difference);
+}
+
+void CUpdaterDialog::ClosingConfirmed(bool confirmed) {
+  if (history_) history_->ClosingConfirmed(confirmed);
 }
 
 void CUpdaterDialog::ImageLoaded(const vexo::ImageSummary& summary) {

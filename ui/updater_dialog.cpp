@@ -21,12 +21,15 @@
 #include "app/process_state.h"
 #include "app/settings.h"
 #include "app/text_ids.h"
+#include "history/history_store.h"
 #include "link/port_map.h"
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/busy_indicator.h"
+#include "ui/history_dialog.h"
 #include "ui/log_box.h"
 #include "ui/port_list.h"
+#include "ui/setup_check_dialog.h"
 #include "ui/window_texts.h"
 
 using vexo::AppState;
@@ -96,6 +99,8 @@ CUpdaterDialog::CUpdaterDialog(QWidget* parent) : QDialog(parent) {
   connect(model_list_, &QComboBox::activated, this, &CUpdaterDialog::OnModelChanged);
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, &CUpdaterDialog::ShowAbout);
+  auto* history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+  connect(history, &QShortcut::activated, this, &CUpdaterDialog::ShowHistory);
 
   LoadSettings();
   ApplyLanguage();
@@ -322,7 +327,24 @@ void CUpdaterDialog::ShowAbout() {
 
 void CUpdaterDialog::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
+  QAction* history = menu.addAction(Text(text::kHistoryMenu), this, &CUpdaterDialog::ShowHistory);
+  history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+  menu.addAction(Text(text::kSetupCheckMenu), this, &CUpdaterDialog::ShowSetupCheck);
+  menu.addSeparator();
   menu.addAction(vexo::ui::AboutMenuText(AppState().LanguageBase), this,
                  &CUpdaterDialog::ShowAbout);
   menu.exec(event->globalPos());
+}
+
+void CUpdaterDialog::ShowHistory() {
+  vexo::ui::HistoryDialog history(vexo::DefaultHistoryPath(), this);
+  history.exec();
+}
+
+void CUpdaterDialog::ShowSetupCheck() {
+  vexo::ui::SetupCheckDialog check(
+      vexo::ui::SystemContextSource(port_list_->currentText().toStdString(),
+                                    path_edit_->text().toStdString()),
+      this);
+  check.exec();
 }

@@ -65,6 +65,14 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   void EndBusyCursor() override;
   // Bytes after the last whole record are never sent: said in the log box.
   void ImageLoaded(const vexo::ImageSummary& summary) override;
+  // The job's notes go to the job's history row (download thread only).
+  void NoteMessageId(vexo::TextId id) override;
+  void PhaseStarted(vexo::JobPhase phase) override;
+  void PhaseEnded(vexo::JobPhase phase, bool ok, const vexo::ExchangeTally& tally) override;
+  void IdentityReceived(const std::string& hex) override;
+  void RateInUse(int baud, bool downing_declined) override;
+  void ReadBackChecked(int pages_compared, std::optional<std::uint32_t> first_difference) override;
+  void ClosingConfirmed(bool confirmed) override;
 
   // The user's actions; user-interface thread.
   void StartDownload(int mode);
@@ -76,6 +84,9 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   void ResetBaudSelector(BaudSelection selection);
   void ApplyLanguage();
   void ShowAbout();
+  // The job history (Ctrl+H) and the set-up check, from the context menu.
+  void ShowHistory();
+  void ShowSetupCheck();
 
   // From a download button press until its worker has returned.
   bool JobActive() const { return job_active_; }
@@ -138,6 +149,10 @@ class CUpdaterDialog : public QDialog, public vexo::JobHost {
   bool job_active_ = false;
   std::thread worker_;
   std::string unsaved_reason_;  // why a setting was not saved; said once
+  // The running job's history row; set and used by the download thread.
+  vexo::JobObserver* history_ = nullptr;
+  vexo::TextId message_id_ = 0;  // of the message about to be shown
+  std::string history_trouble_;  // why the last job was not recorded; said after it
 
   // The running phase's clock for the progress bar's time line.
   QElapsedTimer phase_clock_;

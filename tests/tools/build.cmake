@@ -15,5 +15,5 @@ if(vexo_tools_test_sources)
     endif()
   endforeach()
   gtest_discover_tests(vexo_tools_tests DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "VEXO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "VEXO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen;VEXO_HISTORY=${VEXO_TEST_HISTORY}")
 endif()

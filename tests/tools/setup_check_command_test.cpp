@@ -65,8 +65,8 @@ TEST(SetupCheckCommand, ProbeGoesOnlyWithCheck) {
 // what tells the user whether fixing it is worth the trouble.
 TEST(SetupCheckCommand, LatencyCostFollowsTheFirmwaresRecordCount) {
   EXPECT_EQ(LatencyCostText(16, std::nullopt),
-            "An E.P.R of 512 records (64 KiB) at 115200 baud takes up to 24.4 s instead of 12.2 "
-            "s: each of its 768 exchanges waits up to 16 ms more for the adapter.");
+            "An E.P.R of 512 records (64 KiB) at 115200 baud takes up to 34.4 s instead of 18.0 "
+            "s: each of its 1024 exchanges waits up to 16 ms more for the adapter.");
   testing::ScratchDir dir;
   const std::string firmware = dir.File("fw.BIN");
   std::ofstream(firmware) << std::string(36 + 133 * 100 + 50, '\0');  // header, 100 records, rest
@@ -74,7 +74,7 @@ TEST(SetupCheckCommand, LatencyCostFollowsTheFirmwaresRecordCount) {
   EXPECT_EQ(FirmwareRecordCount(dir.File("missing.BIN")), std::nullopt);
   const std::string cost = LatencyCostText(16, FirmwareRecordCount(firmware));
   EXPECT_NE(cost.find("this firmware (100 records)"), std::string::npos) << cost;
-  EXPECT_NE(cost.find("its 150 exchanges"), std::string::npos) << cost;
+  EXPECT_NE(cost.find("its 200 exchanges"), std::string::npos) << cost;
 }
 
 }  // namespace

@@ -17,5 +17,5 @@ foreach(source ${ui_test_sources})
   endif()
   add_test(NAME ui.${name} COMMAND ${target})
   set_tests_properties(ui.${name} PROPERTIES TIMEOUT 120
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEXO_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEXO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VEXO_HISTORY=${VEXO_TEST_HISTORY}")
 endforeach()

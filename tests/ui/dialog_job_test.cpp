@@ -13,6 +13,7 @@
 
 #include "tests/support/test_image.h"
 #include "tests/tools/sim_process.h"
+#include "history/history_store.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/ui_thread.h"
 #include "ui/updater_dialog.h"
@@ -77,6 +78,7 @@ class DialogJobTest : public QObject {
     WriteFile(dir.File("fw.BIN"), image);
     dir.Write("system.ini", SystemIni(sim, dir.File("fw.BIN")));
     vexo::RunStartup(dir.path());
+    setenv(vexo::kHistoryEnvironment, dir.File("history.sqlite3").c_str(), 1);
 
     CUpdaterDialog dialog;
     dialog.show();
@@ -118,6 +120,20 @@ class DialogJobTest : public QObject {
     QVERIFY(log.contains(QStringLiteral("R:")));
     // The file's trailer, never sent, is said.
     QVERIFY(log.contains(Q("# " + vexo::testing::T(vexo::text::kTrailingBytes) + " 7")));
+
+    // The job is in the history, as the window ran it.
+    vexo::HistoryStore history;
+    QVERIFY(history.Open(dir.File("history.sqlite3")).ok());
+    const auto jobs = history.All();
+    QVERIFY(jobs.ok() && jobs.value.size() == 1);
+    const vexo::JobRecord& job = jobs.value[0];
+    QCOMPARE(job.program, vexo::JobProgram::kWindow);
+    QCOMPARE(job.result, vexo::JobResult::kCompleted);
+    QCOMPARE(job.identity_hex.size(), std::size_t{16});
+    QCOMPARE(job.pages_compared, kRecords);
+    QCOMPARE(job.message_ids.back(), vexo::text::kDownloadComplete);
+    QCOMPARE(job.phases.size(), std::size_t{5});
+    unsetenv(vexo::kHistoryEnvironment);
 
     QVERIFY(dialog.close());
     const std::string saved = dir.Settings();

@@ -102,6 +102,11 @@ void ConsoleHost::Say(TextId id) {
   Show(id, text);
 }
 
+void ConsoleHost::SayText(const std::string& text) {
+  std::lock_guard lock(output_mutex_);
+  Show(0, text);
+}
+
 void ConsoleHost::StopJob() {
   {
     std::lock_guard lock(output_mutex_);

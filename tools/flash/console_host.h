@@ -65,6 +65,7 @@ class ConsoleHost final : public JobHost {
   bool FlashTouched() const { return flash_touched_; }
   // A message of the program's own, shown whatever the job is doing.
   void Say(TextId id);
+  void SayText(const std::string& text);
   // Abandons the job: the port fails every call from now on, so the job ends
   // at once and closes it; the messages the job shows meanwhile are held back.
   void StopJob();

@@ -92,6 +92,31 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
       (arg == "--verify" ? options.verify
        : arg == "--list" ? options.list
                          : options.log_times) = true;
+    } else if (arg == "--history") {
+      // An optional count: the next word when it is all digits.
+      if (inline_value && !AllDigits(*inline_value)) return fail("--history takes a count");
+      int count = kDefaultHistoryRows;
+      if (inline_value) {
+        count = std::stoi(*inline_value);
+      } else if (i + 1 < args.size() && AllDigits(args[i + 1])) {
+        count = std::stoi(args[++i]);
+      }
+      options.history_list = count;
+    } else if (arg == "--history-check") {
+      if (inline_value) return fail(arg + " takes no value");
+      options.history_check = true;
+    } else if (arg == "--history-file") {
+      auto file = value();
+      if (!file || file->empty()) return fail("--history-file needs a file name");
+      options.history_file = *file;
+    } else if (arg == "--history-export") {
+      auto format = value();
+      if (!format || (*format != "csv" && *format != "json")) {
+        return fail("--history-export needs csv or json, then a file (- for standard output)");
+      }
+      if (i + 1 >= args.size()) return fail("--history-export " + *format + " needs a file");
+      options.history_export_format = *format;
+      options.history_export_file = args[++i];
     } else if (arg == "--json") {
       if (inline_value) return fail(arg + " takes no value");
       options.json = true;
@@ -135,6 +160,7 @@ const char* FlashUsage() {
          "[--list]\n"
          "                  [FIRMWARE]\n"
          "       vexo-flash --check [--probe] [--port NAME] [FIRMWARE]\n"
+         "       vexo-flash --history [N] | --history-check | --history-export csv|json FILE\n"
          "\n"
          "Writes FIRMWARE (a .BIN file) into the radio on the serial port NAME:\n"
          "erase and program, and with --verify read the flash back and compare.\n"
@@ -159,6 +185,13 @@ const char* FlashUsage() {
          "               object a line (start, phase, progress, message, identity,\n"
          "               end); with several --port, each object names its port.\n"
          "  --list       print every programming message of FIRMWARE, send nothing.\n"
+         "\n"
+         "Every job is recorded in the job history (~/.local/share/vexo/\n"
+         "history.sqlite3; VEXO_HISTORY or --history-file FILE choose another):\n"
+         "  --history [N]        the last N jobs (20) as a table.\n"
+         "  --history-check      check that no finished job was altered or removed.\n"
+         "  --history-export csv|json FILE\n"
+         "                       every recorded field; FILE - is standard output.\n"
          "  --check      check the set-up instead: serial devices, access, other\n"
          "               programs, line rates, adapter latency, brltty, ModemManager,\n"
          "               the udev rule; one line per check; exit 0 when nothing\n"

@@ -13,6 +13,7 @@ namespace vexo {
 inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitStopped = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kDefaultHistoryRows = 20;  // --history without a count
 
 struct FlashOptions {
   std::vector<std::string> ports;  // --port, may be given more than once
@@ -28,6 +29,12 @@ struct FlashOptions {
   std::string system_root;    // internal: --system-root DIR, a fake tree for --check
   bool status_lines = false;  // internal: report as status lines to a parent vexo-flash
   std::optional<std::string> firmware;
+  // The job history: where it is, and the commands that look at it.
+  std::optional<std::string> history_file;           // --history-file FILE
+  std::optional<int> history_list;                   // --history [N]
+  bool history_check = false;                        // --history-check
+  std::optional<std::string> history_export_format;  // --history-export csv|json FILE
+  std::string history_export_file;
 };
 
 struct ParsedOptions {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <nlohmann/json.hpp>
 
-#include "tools/flash/job_facts.h"
+#include "history/job_facts.h"
 
 namespace vexo {
 namespace {
@@ -13,22 +13,6 @@ namespace {
 constexpr std::int64_t kProgressEveryMs = 100;
 
 }  // namespace
-
-const char* JobPhaseName(JobPhase phase) {
-  switch (phase) {
-    case JobPhase::handshake:
-      return "handshake";
-    case JobPhase::erase:
-      return "erase";
-    case JobPhase::programming:
-      return "programming";
-    case JobPhase::read_back:
-      return "read-back";
-    case JobPhase::closing:
-      return "closing";
-  }
-  return "";
-}
 
 JsonEvents::JsonEvents(std::FILE* out, std::string port, Clock& clock)
     : out_(out), port_(std::move(port)), clock_(clock), start_ms_(clock.NowMs()) {}
@@ -53,7 +37,7 @@ std::string Dump(const nlohmann::ordered_json& object) {
 }  // namespace
 
 void JsonEvents::Start(const JobFacts& facts, const std::string& usb_serial) {
-  auto object = Event("start", 0, port_);
+  auto object = Event("start", 0, port_.empty() ? facts.port : port_);
   object["device"] = facts.device;
   object["usb_serial"] = usb_serial;
   object["rate"] = facts.baud;
@@ -61,7 +45,6 @@ void JsonEvents::Start(const JobFacts& facts, const std::string& usb_serial) {
   object["file"] = facts.firmware_path;
   object["sha256"] = facts.firmware_sha256;
   object["records"] = facts.records;
-  if (port_.empty()) object["port"] = facts.port;
   std::lock_guard lock(mutex_);
   start_ms_ = clock_.NowMs();
   Write(Dump(object));

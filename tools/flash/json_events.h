@@ -20,10 +20,6 @@ inline constexpr int kJsonEventsVersion = 1;
 
 struct JobFacts;
 
-// The name of a phase in events and records: "handshake", "erase",
-// "programming", "read-back", "closing".
-const char* JobPhaseName(JobPhase phase);
-
 class JsonEvents final : public JobObserver {
  public:
   // port: added to every object when not empty.

@@ -8,11 +8,15 @@
 #include "app/process_state.h"
 #include "app/settings.h"
 #include "download/program_listing.h"
+#include "history/history_texts.h"
+#include "history/job_facts.h"
+#include "history/job_history_watcher.h"
+#include "history/job_recorder.h"
 #include "link/hex_text.h"
 #include "tools/flash/console_host.h"
 #include "tools/flash/flash_options.h"
 #include "tools/flash/guarded_job.h"
-#include "tools/flash/job_facts.h"
+#include "tools/flash/history_command.h"
 #include "tools/flash/json_events.h"
 #include "tools/flash/multi_flash.h"
 #include "tools/flash/setup_check_command.h"
@@ -59,6 +63,14 @@ class StdoutLog final : public LogView {
   }
 };
 
+// A history that cannot be written never stops a job: the user is told once.
+void SayHistoryTrouble(JobRecorder& recorder, ConsoleHost& host) {
+  if (std::optional<std::string> notice = recorder.TakeNotice()) host.SayText(*notice);
+  if (std::optional<std::string> failure = recorder.TakeFailure()) {
+    host.SayText(NotRecordedText(*failure));
+  }
+}
+
 int Run(const std::vector<std::string>& args) {
   if (!RunStartup()) {
     std::fprintf(stderr,
@@ -70,6 +82,20 @@ int Run(const std::vector<std::string>& args) {
   if (options.help) {
     std::fputs(FlashUsage(), stdout);
     return kExitCompleted;
+  }
+  if (options.history_list || options.history_check || options.history_export_format) {
+    HistoryCommand command;
+    command.history_file = options.history_file.value_or(std::string());
+    if (options.history_check) {
+      command.action = HistoryCommand::Action::kCheck;
+    } else if (options.history_export_format) {
+      command.action = HistoryCommand::Action::kExport;
+      command.export_format = *options.history_export_format;
+      command.export_file = options.history_export_file;
+    } else {
+      command.count = *options.history_list;
+    }
+    return RunHistoryCommand(command);
   }
 
   ConsoleJob job;
@@ -104,6 +130,10 @@ int Run(const std::vector<std::string>& args) {
     if (options.verify) setup.common_args.insert(setup.common_args.begin(), "--verify");
     if (options.log_times) setup.common_args.insert(setup.common_args.begin(), "--log-times");
     if (options.json) setup.common_args.insert(setup.common_args.begin(), "--json");
+    if (options.history_file) {
+      setup.common_args.insert(setup.common_args.begin(),
+                               {"--history-file", *options.history_file});
+    }
     setup.log_path = options.log_path;
     if (setup.log_path) {
       for (const std::string& port : setup.ports) {
@@ -118,7 +148,7 @@ int Run(const std::vector<std::string>& args) {
   }
   job.port_text = target.port;
 
-  const JobFacts facts = GatherJobFacts(job);
+  const JobFacts facts = GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path);
   TrafficLog log(options.log_times ? LogTimes::on : LogTimes::off);
   if (options.log_path) {
     if (auto refusal = LogPathRefusal(*options.log_path, keep)) return UsageError(*refusal);
@@ -136,9 +166,21 @@ int Run(const std::vector<std::string>& args) {
     events.Start(facts, facts.usb_serial);
     host.AddWatcher(events);
   }
+  JobRecorder recorder(options.history_file.value_or(DefaultHistoryPath()));
+  JobHistoryWatcher history(recorder);
+  recorder.Start(RecordOf(facts, JobProgram::kCommandLine,
+                           ReadSetting(setting::kComputer, setting::kRadioType)));
+  host.AddWatcher(history);
+  SayHistoryTrouble(recorder, host);
+
   const int exit_status = RunGuardedJob(host);
+  recorder.Finish(exit_status == kExitCompleted ? JobResult::kCompleted : JobResult::kStopped,
+                  exit_status);
+  SayHistoryTrouble(recorder, host);
   if (options.json) {
-    events.End(exit_status == kExitCompleted ? "completed" : "stopped", exit_status, std::nullopt);
+    const std::int64_t row = recorder.record().id;
+    events.End(exit_status == kExitCompleted ? "completed" : "stopped", exit_status,
+               row > 0 ? std::optional<std::int64_t>(row) : std::nullopt);
   }
   return exit_status;
 }

@@ -1,13 +1,14 @@
-// What vexo-flash knows of a job before it starts: the port and the device it
-// resolves to, rate, mode, and the firmware file's size, SHA-256, records and
-// trailing bytes, for the traffic log's header line. Reads the file and /dev;
-// never fails (what cannot be read is left empty). Main thread.
+// What a host knows of a job before it starts: the port and the device it
+// resolves to (with the USB adapter's details), rate, mode, and the firmware
+// file's size, SHA-256, records, address range and trailing bytes; for the
+// traffic log's header line and the job's history row. Reads the file, /dev
+// and /sys; never fails (what cannot be read is left empty). Any thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "tools/flash/console_host.h"
+#include "history/job_record.h"
 
 namespace vexo {
 
@@ -32,7 +33,11 @@ struct JobFacts {
   std::uint32_t highest_address = 0;
 };
 
-JobFacts GatherJobFacts(const ConsoleJob& job);
+JobFacts GatherJobFacts(const std::string& port, int baud, int mode,
+                        const std::string& firmware_path);
+
+// The history row a job starts with.
+JobRecord RecordOf(const JobFacts& facts, JobProgram program, const std::string& model);
 
 // The log's header line, without the '#' and the line end.
 std::string LogHeaderText(const JobFacts& facts);

@@ -1,4 +1,4 @@
-#include "tools/flash/job_facts.h"
+#include "history/job_facts.h"
 
 #include <sys/stat.h>
 
@@ -7,6 +7,7 @@
 
 #include "app/process_state.h"
 #include "download/image_records.h"
+#include "download/job_host.h"
 #include "history/sha256.h"
 #include "link/hex_text.h"
 #include "link/port_map.h"
@@ -15,12 +16,7 @@ namespace vexo {
 namespace {
 
 std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return text;
+  return UtcNowText("%Y-%m-%dT%H:%M:%SZ");
 }
 
 // The lowest and highest record address, read from the file's record heads.
@@ -45,12 +41,13 @@ const char* ModeName(int mode) {
   return mode == kModeEraseProgramVerify ? "E.P.R" : "E.P";
 }
 
-JobFacts GatherJobFacts(const ConsoleJob& job) {
+JobFacts GatherJobFacts(const std::string& port, int baud, int mode,
+                        const std::string& firmware_path) {
   JobFacts facts;
   facts.started_utc = UtcNow();
   facts.version = AppState().VersionText;
-  facts.port = job.port_text;
-  facts.device = ResolvePortName(job.port_text).value_or(std::string());
+  facts.port = port;
+  facts.device = ResolvePortName(port).value_or(std::string());
   for (const SerialDevice& present : ListSerialDevices()) {
     if (!facts.device.empty() && present.device == facts.device) {
       facts.usb_vid_pid = present.vid_pid;
@@ -59,9 +56,9 @@ JobFacts GatherJobFacts(const ConsoleJob& job) {
       facts.usb_path = present.devpath;
     }
   }
-  facts.baud = job.baud;
-  facts.mode = job.mode;
-  facts.firmware_path = TrimText(job.firmware_path);
+  facts.baud = baud;
+  facts.mode = mode;
+  facts.firmware_path = TrimText(firmware_path);
   struct stat info {};
   if (stat(facts.firmware_path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
     if (std::optional<std::string> digest = FileSha256Hex(facts.firmware_path)) {
@@ -86,6 +83,34 @@ std::string LogHeaderText(const JobFacts& facts) {
   return text + "; " + std::to_string(facts.firmware_bytes) + " bytes; sha256 " +
          facts.firmware_sha256 + "; " + std::to_string(facts.records) + " records; " +
          std::to_string(facts.trailing_bytes) + " trailing bytes";
+}
+
+}  // namespace vexo
+
+namespace vexo {
+
+JobRecord RecordOf(const JobFacts& facts, JobProgram program, const std::string& model) {
+  JobRecord record;
+  record.program = program;
+  record.program_version = facts.version;
+  record.port_chosen = facts.port;
+  record.port_device = facts.device;
+  record.usb_vid_pid = facts.usb_vid_pid;
+  record.usb_product = facts.usb_product;
+  record.usb_serial = facts.usb_serial;
+  record.usb_path = facts.usb_path;
+  record.requested_baud = facts.baud;
+  record.used_baud = facts.baud;
+  record.model = model;
+  record.mode = facts.mode == kModeEraseProgramVerify ? JobMode::kEraseProgramVerify
+                                                      : JobMode::kEraseProgram;
+  record.firmware_path = facts.firmware_path;
+  record.firmware_size = static_cast<std::uint64_t>(facts.firmware_bytes);
+  record.firmware_sha256 = facts.firmware_sha256;
+  record.record_count = facts.records;
+  record.lowest_address = facts.lowest_address;
+  record.highest_address = facts.highest_address;
+  return record;
 }
 
 }  // namespace vexo
