@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QtTest>
 
+#include "history/history_store.h"
 #include "tests/support/test_image.h"
 #include "tests/tools/sim_process.h"
 #include "tests/ui/ui_test_support.h"
@@ -121,6 +122,13 @@ class BatchWindowTest : public QObject {
     QCOMPARE(silent_lane->state(), BatchLane::State::completed);
     QCOMPARE(good_lane->state(), BatchLane::State::completed);  // results stay until Start
     QCOMPARE(w.SummaryText(), QStringLiteral("2 ok 1 stopped"));
+
+    // Every job landed in the history, recorded by its child.
+    vexo::HistoryStore history;
+    QVERIFY(history.Open(workdir_->File("history.sqlite3")).ok());
+    const auto jobs = history.All();
+    QVERIFY(jobs.ok());
+    QCOMPARE(jobs.value.size(), std::size_t{4});
   }
 
   void stopOrCloseDuringTheWriteNeedsConsent() {
