@@ -137,8 +137,11 @@ inline constexpr TextId kBatchProgressName =
     7335;  // accessible name of a lane's bar, the port follows
 inline constexpr TextId kBatchResultName =
     7336;  // accessible name of a lane's result, the port follows
-inline constexpr TextId kBatchExitStatus = 7337;  // reason detail: exit status %1
-inline constexpr TextId kBatchSignal = 7338;      // reason detail: ended by signal %1
+inline constexpr TextId kBatchExitStatus = 7337;   // reason detail: exit status %1
+inline constexpr TextId kBatchSignal = 7338;       // reason detail: ended by signal %1
+inline constexpr TextId kBatchPhaseName = 7339;    // lane column and accessible name: phase
+inline constexpr TextId kBatchMessageName = 7340;  // lane column and accessible name: last message
+inline constexpr TextId kBatchTimeName = 7341;     // lane column and accessible name: time
 }  // namespace text
 
 // Every id the language file must carry, in table order.
@@ -269,6 +272,9 @@ inline constexpr TextId kAllTextIds[] = {
     text::kBatchResultName,
     text::kBatchExitStatus,
     text::kBatchSignal,
+    text::kBatchPhaseName,
+    text::kBatchMessageName,
+    text::kBatchTimeName,
 };
 // clang-format on
 

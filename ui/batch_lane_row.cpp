@@ -101,9 +101,9 @@ void BatchLaneRow::NameControls() {
   set(port, BatchText(text::kPortCaption), "port:");
   set(usb, QStringLiteral("USB"), "usb:");
   set(bar, BatchText(text::kBatchProgressName), "progress:");
-  set(times, BatchText(text::kBatchProgressName), "times:");
-  set(phase, BatchText(text::kBatchProgressName), "phase:");
-  set(message, BatchText(text::kBatchProgressName), "message:");
+  set(times, BatchText(text::kBatchTimeName), "times:");
+  set(phase, BatchText(text::kBatchPhaseName), "phase:");
+  set(message, BatchText(text::kBatchMessageName), "message:");
   set(result_icon, BatchText(text::kBatchResultName), "resultIcon:");
   set(result, BatchText(text::kBatchResultName), "result:");
   set(again, BatchText(text::kBatchAgain), "again:");

@@ -124,6 +124,16 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   grid_ = new QGridLayout;
   grid_->setColumnStretch(kMessageColumn, 1);
   lanes_column->addLayout(grid_);
+  // Column captions above the lanes (row 0); each control also names its port.
+  const std::pair<int, TextId> captions[] = {
+      {1, text::kPortCaption},    {3, text::kBatchProgressName}, {4, text::kBatchTimeName},
+      {5, text::kBatchPhaseName}, {6, text::kBatchMessageName},  {8, text::kBatchResultName}};
+  for (const auto& [column, id] : captions) {
+    QString text = BatchText(id);
+    if (text.endsWith(QLatin1Char(':')) || text.endsWith(QChar(0xFF1A))) text.chop(1);  // "Port:"
+    auto* caption = new QLabel(QStringLiteral("<b>%1</b>").arg(text.toHtmlEscaped()), lanes_widget);
+    grid_->addWidget(caption, 0, column);
+  }
   lanes_column->addStretch(1);
   auto* scroll = new QScrollArea(this);
   scroll->setWidgetResizable(true);
@@ -277,7 +287,7 @@ BatchLane& BatchWindow::AddLane(const QString& key, const SerialDevice& device, 
   BatchLane& added = *lane;
   connect(&added, &BatchLane::Finished, this, &BatchWindow::LaneFinished);
   lanes_.push_back(std::move(lane));
-  auto row = std::make_unique<BatchLaneRow>(added, *grid_, static_cast<int>(rows_.size()));
+  auto row = std::make_unique<BatchLaneRow>(added, *grid_, static_cast<int>(rows_.size()) + 1);
   connect(row->take_part, &QCheckBox::toggled, this, [this, &added](bool on) {
     added.take_part = on;
     SaveLaneSettings(added);
