@@ -25,6 +25,7 @@
 #include "link/port_map.h"
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
+#include "ui/batch_window.h"
 #include "ui/busy_indicator.h"
 #include "ui/history_dialog.h"
 #include "ui/log_box.h"
@@ -330,6 +331,7 @@ void CUpdaterDialog::contextMenuEvent(QContextMenuEvent* event) {
   QAction* history = menu.addAction(Text(text::kHistoryMenu), this, &CUpdaterDialog::ShowHistory);
   history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
   menu.addAction(Text(text::kSetupCheckMenu), this, &CUpdaterDialog::ShowSetupCheck);
+  menu.addAction(Text(text::kBatchMenu), this, [this] { vexo::ui::OpenBatchWindow(this); });
   menu.addSeparator();
   menu.addAction(vexo::ui::AboutMenuText(AppState().LanguageBase), this,
                  &CUpdaterDialog::ShowAbout);
