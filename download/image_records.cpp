@@ -6,16 +6,25 @@
 
 namespace vexo {
 
+namespace {
+
+constexpr std::int64_t kHeaderBytes = kHeaderChars / 2;
+constexpr std::int64_t kRecordBytes = kRecordChars / 2;
+
+}  // namespace
+
 int RecordCount(std::string_view image) {
-  if (image.size() < static_cast<std::size_t>(kHeaderChars + kRecordChars)) return 0;
-  return static_cast<int>((image.size() - kHeaderChars) / kRecordChars);
+  return RecordCountOfBytes(static_cast<std::int64_t>(image.size() / 2));
+}
+
+int RecordCountOfBytes(std::int64_t image_bytes) {
+  if (image_bytes < kHeaderBytes + kRecordBytes) return 0;
+  return static_cast<int>((image_bytes - kHeaderBytes) / kRecordBytes);
 }
 
 std::int64_t TrailingBytes(std::int64_t image_bytes) {
-  const std::int64_t header = kHeaderChars / 2;
-  const std::int64_t record = kRecordChars / 2;
-  if (image_bytes < header + record) return 0;
-  return (image_bytes - header) % record;
+  if (image_bytes < kHeaderBytes + kRecordBytes) return 0;
+  return (image_bytes - kHeaderBytes) % kRecordBytes;
 }
 
 std::uint32_t RecordAddress(std::string_view image, int record) {

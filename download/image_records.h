@@ -20,6 +20,8 @@ inline constexpr char kProgramDataCount[] = "80";
 
 // N = (T - 72) / 266, truncated toward zero; 0 for short images.
 int RecordCount(std::string_view image);
+// The whole records of an image (or file) of that many bytes.
+int RecordCountOfBytes(std::int64_t image_bytes);
 // Bytes after the last whole record of an image of that many bytes (a file
 // may carry a trailer; it is never sent); 0 when there is no whole record.
 std::int64_t TrailingBytes(std::int64_t image_bytes);

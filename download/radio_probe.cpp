@@ -97,10 +97,7 @@ std::optional<int> FirmwareRecordCount(const std::string& path) {
   if (path.empty() || !std::filesystem::is_regular_file(path, error)) return std::nullopt;
   const auto bytes = std::filesystem::file_size(path, error);
   if (error) return std::nullopt;
-  // RecordCount counts hex characters, two to a byte.
-  const auto hex_chars = static_cast<long long>(bytes) * 2;
-  if (hex_chars < kHeaderChars + kRecordChars) return 0;
-  return static_cast<int>((hex_chars - kHeaderChars) / kRecordChars);
+  return RecordCountOfBytes(static_cast<std::int64_t>(bytes));
 }
 
 std::string LatencyCostText(int latency_ms, std::optional<int> records) {

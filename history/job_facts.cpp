@@ -65,8 +65,7 @@ JobFacts GatherJobFacts(const std::string& port, int baud, int mode,
       facts.firmware_readable = true;
       facts.firmware_bytes = info.st_size;
       facts.firmware_sha256 = *digest;
-      const std::int64_t body = info.st_size - kHeaderChars / 2;
-      facts.records = body >= kRecordChars / 2 ? static_cast<int>(body / (kRecordChars / 2)) : 0;
+      facts.records = RecordCountOfBytes(info.st_size);
       facts.trailing_bytes = TrailingBytes(info.st_size);
       AddressRange(facts);
     }
@@ -102,8 +101,8 @@ JobRecord RecordOf(const JobFacts& facts, JobProgram program, const std::string&
   record.requested_baud = facts.baud;
   record.used_baud = facts.baud;
   record.model = model;
-  record.mode = facts.mode == kModeEraseProgramVerify ? JobMode::kEraseProgramVerify
-                                                      : JobMode::kEraseProgram;
+  record.mode =
+      facts.mode == kModeEraseProgramVerify ? JobMode::kEraseProgramVerify : JobMode::kEraseProgram;
   record.firmware_path = facts.firmware_path;
   record.firmware_size = static_cast<std::uint64_t>(facts.firmware_bytes);
   record.firmware_sha256 = facts.firmware_sha256;
