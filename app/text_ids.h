@@ -83,6 +83,7 @@ inline constexpr TextId kHistoryReadOnlyFile = 7120;   // history file cannot be
 inline constexpr TextId kHistoryCompleted = 7121;      // job result
 inline constexpr TextId kHistoryStopped = 7122;        // job result
 inline constexpr TextId kHistoryInterrupted = 7123;    // job result
+inline constexpr TextId kHistoryFailed = 7140;         // job result
 inline constexpr TextId kHistoryNotConfirmed = 7124;   // completed, closing not confirmed
 inline constexpr TextId kHistoryAt9600 = 7125;         // completed job: faster rate declined
 inline constexpr TextId kHistoryProgram = 7126;        // history details label
@@ -233,6 +234,7 @@ inline constexpr TextId kAllTextIds[] = {
     text::kHistoryBytes,
     text::kHistoryModel,
     text::kHistoryChain,
+    text::kHistoryFailed,
     text::kBatchTitle,
     text::kBatchMenu,
     text::kBatchFirmware,

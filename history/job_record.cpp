@@ -13,10 +13,11 @@
 namespace vexo {
 namespace {
 
-constexpr std::array<std::pair<JobResult, std::string_view>, 3> kResultTexts{{
+constexpr std::array<std::pair<JobResult, std::string_view>, 4> kResultTexts{{
     {JobResult::kInterrupted, "interrupted"},
     {JobResult::kCompleted, "completed"},
     {JobResult::kStopped, "stopped"},
+    {JobResult::kFailed, "failed"},
 }};
 constexpr std::array<std::pair<JobProgram, std::string_view>, 2> kProgramTexts{{
     {JobProgram::kWindow, "window"},

@@ -14,11 +14,14 @@ namespace vexo {
 
 // A row reads "interrupted" from the moment it is written until the job
 // finishes, so a process that dies mid-job leaves exactly that behind.
-enum class JobResult { kInterrupted, kCompleted, kStopped };
+// failed: the radio or the line said no (no reply, a wrong reply, a bad sum,
+// differing flash, the port lost); stopped: the user asked. Rows written
+// before "failed" existed read "stopped" for both.
+enum class JobResult { kInterrupted, kCompleted, kStopped, kFailed };
 enum class JobProgram { kWindow, kCommandLine };
 enum class JobMode { kEraseProgram, kEraseProgramVerify };  // E.P, E.P.R
 
-std::string_view JobResultText(JobResult result);     // "completed", "stopped", "interrupted"
+std::string_view JobResultText(JobResult result);  // "completed", "failed", "stopped", "interrupted"
 std::string_view JobProgramText(JobProgram program);  // "window", "command-line"
 std::string_view JobModeText(JobMode mode);           // "E.P", "E.P.R"
 // The inverse forms; nullopt for an unknown text.

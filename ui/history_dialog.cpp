@@ -50,6 +50,7 @@ QString ResultText(const JobRecord& r) {
   TextId id = text::kHistoryInterrupted;
   if (r.result == JobResult::kCompleted) id = text::kHistoryCompleted;
   if (r.result == JobResult::kStopped) id = text::kHistoryStopped;
+  if (r.result == JobResult::kFailed) id = text::kHistoryFailed;
   QString result = Text(id);
   if (r.result == JobResult::kCompleted && !r.closing_confirmed)
     result += QStringLiteral(", ") + Text(text::kHistoryNotConfirmed);
