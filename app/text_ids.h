@@ -41,6 +41,7 @@ inline constexpr TextId kStoppedUntouched = 7005;    // line: stopped before the
 inline constexpr TextId kStoppedUnfinished = 7006;   // line: stopped after the erase began
 inline constexpr TextId kSettingsNotSaved = 7007;    // message: system.ini could not be saved
 inline constexpr TextId kStatusJobStopped = 7020;    // status label after a job stopped early
+inline constexpr TextId kLateBytesDiscarded = 7021;  // log note: late reply bytes dropped
 inline constexpr TextId kSetupCheckTitle = 7200;     // dialog title of the set-up check
 inline constexpr TextId kSetupCheckAgain = 7201;     // button: run the check again
 inline constexpr TextId kSetupCheckProbe = 7202;     // button: check and probe the radio
@@ -178,6 +179,7 @@ inline constexpr TextId kAllTextIds[] = {
     text::kStoppedUnfinished,
     text::kSettingsNotSaved,
     text::kStatusJobStopped,
+    text::kLateBytesDiscarded,
     text::kSetupCheckTitle,
     text::kSetupCheckAgain,
     text::kSetupCheckProbe,

@@ -2,10 +2,10 @@
 // simulated clock. Input byte 0 picks the time limit and whether a single
 // ReadBlockReply or a whole ExchangeBlock runs; the rest is cut into pieces,
 // each led by a byte that gives its length (low 6 bits, 0: all the rest) and
-// how long after the previous piece it arrives (top 2 bits). A completed
-// reply is a page or a run reply made of the first bytes that arrived; bytes
-// that arrived within the limit are never given up for a time-out; nothing
-// waits past its limit.
+// how long after the previous piece it arrives (top 2 bits); for a whole
+// exchange the pieces follow its first sending. A completed reply is a page or a run reply made of
+// the first bytes that arrived; bytes that arrived within the limit are never given up for a
+// time-out; nothing waits past its limit.
 #include <algorithm>
 #include <string>
 
@@ -117,10 +117,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FakeLog log;
   FakeMessages messages;
   vexo::FrameExchange exchange(port, log, messages, clock, vexo::kLogCapPlain);
-  const Stream stream = Schedule(port, data + 1, size - 1, limit_ms);
   if (whole_exchange) {
+    // The radio's bytes follow the request, as on the line: bytes waiting
+    // before an exchange begins are never its reply.
+    port.responder = [&](ScriptedPort& p, const std::string&) {
+      if (p.writes.size() == 1) Schedule(p, data + 1, size - 1, limit_ms);
+    };
     CheckExchange(exchange, port, clock, log, messages, limit_ms);
   } else {
+    const Stream stream = Schedule(port, data + 1, size - 1, limit_ms);
     CheckSingleRead(exchange, clock, stream, limit_ms);
   }
   return 0;

@@ -63,6 +63,7 @@ class CMSComm final : public SerialControl {
   PortStatus Output(std::span<const std::uint8_t> bytes) override;
   WaitResult WaitForInput(std::chrono::milliseconds limit) override;
   WaitResult WaitForBytes(std::size_t count, std::chrono::milliseconds limit) override;
+  int LineRate() const override { return line_.baud; }
 
  private:
   PortStatus Open();

@@ -1,5 +1,7 @@
 #include "link/frame_exchange.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "app/settings.h"
@@ -16,35 +18,58 @@ bool FrameExchange::ExchangeMessage(const std::string& message, std::string& rep
                                     int limit_ms, const std::string& expected,
                                     ReportFailure report) {
   EmptyLogIfFull();
-  AttemptResult last = kAttemptComplete;
-  for (int attempt = 0; attempt < kExchangeAttempts; ++attempt) {
+  SettleLine(limit_ms);
+  AttemptResult last = kAttemptTimedOut;
+  int attempt = 0;
+  for (; attempt < kExchangeAttempts; ++attempt) {
     // No pause and no flush between attempts: bytes of a late reply count
     // toward the next attempt's reply.
+    if (message.size() % 2 != 0) {
+      LogLine("S:", message);
+      last = kAttemptOddLength;
+      LogLine("R:", reply);
+      continue;
+    }
+    // Once the port has stopped taking bytes nothing more is sent, logged or
+    // counted: a stopped job shows only the attempts the radio could hear.
+    if (!WriteHex(message)) break;
     LogLine("S:", message);
-    last = TransmitAndRead(message, reply, reply_bytes, limit_ms);
+    last = ReadReply(reply, reply_bytes, limit_ms);
     LogLine("R:", reply);
-    if (last != kAttemptOddLength) Count(attempt, message, reply);
-    if (last == kAttemptComplete && (expected.empty() || reply == expected)) return true;
+    Count(attempt, message, reply);
+    if (last == kAttemptComplete && (expected.empty() || reply == expected)) {
+      Ended(attempt + 1, true, reply_bytes);
+      return true;
+    }
   }
+  Ended(attempt, false, reply_bytes);
   if (report == ReportFailure::yes) ReportFinal(last);
   return false;
 }
 
 bool FrameExchange::ExchangeBlock(const std::string& message, std::string& reply, int limit_ms) {
   EmptyLogIfFull();
-  AttemptResult last = kAttemptComplete;
-  for (int attempt = 0; attempt < kExchangeAttempts; ++attempt) {
-    LogLine("S:", message);
+  SettleLine(limit_ms);
+  AttemptResult last = kAttemptTimedOut;
+  int attempt = 0;
+  for (; attempt < kExchangeAttempts; ++attempt) {
     if (message.size() % 2 != 0) {
+      LogLine("S:", message);
       last = kAttemptOddLength;
-    } else {
-      WriteHex(message);
-      last = ReadBlockReply(reply, limit_ms);
-      Count(attempt, message, reply);
+      LogLine("R:", reply);
+      continue;
     }
+    if (!WriteHex(message)) break;
+    LogLine("S:", message);
+    last = ReadBlockReply(reply, limit_ms);
+    Count(attempt, message, reply);
     LogLine("R:", reply);
-    if (last == kAttemptComplete) return true;
+    if (last == kAttemptComplete) {
+      Ended(attempt + 1, true, kPageReplyBytes);
+      return true;
+    }
   }
+  Ended(attempt, false, kPageReplyBytes);
   ReportFinal(last);
   return false;
 }
@@ -52,16 +77,15 @@ bool FrameExchange::ExchangeBlock(const std::string& message, std::string& reply
 AttemptResult FrameExchange::TransmitAndRead(const std::string& message, std::string& reply,
                                              int reply_bytes, int limit_ms) {
   if (message.size() % 2 != 0) return kAttemptOddLength;
-  WriteHex(message);
+  if (!WriteHex(message)) return kAttemptLineLost;
   reply.clear();
   return ReadReply(reply, reply_bytes, limit_ms);
 }
 
-void FrameExchange::WriteHex(const std::string& message) {
+bool FrameExchange::WriteHex(const std::string& message) {
   std::vector<std::uint8_t> bytes;
   HexToBytes(message, bytes);
-  // A failed write shows up as a reply that never comes.
-  (void)port_.Output(bytes);
+  return port_.Output(bytes).ok();
 }
 
 AttemptResult FrameExchange::ReadReply(std::string& reply, int reply_bytes, int limit_ms) {
@@ -73,6 +97,7 @@ AttemptResult FrameExchange::ReadReply(std::string& reply, int reply_bytes, int 
     if (port_.InBufferCount() > 0) {
       if (!TakeInput(reply)) return kAttemptTimedOut;
       if (reply.size() >= wanted) {
+        overrun_ = reply.size() > wanted;
         reply.resize(wanted);  // later bytes of this read are dropped
         return kAttemptComplete;
       }
@@ -98,6 +123,7 @@ AttemptResult FrameExchange::ReadBlockReply(std::string& reply, int limit_ms) {
         return kAttemptBadBlock;
       }
       if (reply.size() >= wanted) {
+        overrun_ = reply.size() > wanted;
         reply.resize(wanted);
         return kAttemptComplete;
       }
@@ -128,6 +154,54 @@ void FrameExchange::Count(int attempt, const std::string& message, const std::st
   if (attempt > 0) ++tally_.retries;
   tally_.bytes_sent += static_cast<std::int64_t>(message.size() / 2);
   tally_.bytes_received += static_cast<std::int64_t>(reply.size() / 2);
+}
+
+void FrameExchange::Ended(int attempts_made, bool accepted, int reply_bytes) {
+  unsettled_ = attempts_made > 1 || !accepted || std::exchange(overrun_, false);
+  if (unsettled_) unsettled_reply_bytes_ = reply_bytes;
+}
+
+void FrameExchange::SettleLine(int limit_ms) {
+  // The usual case, a clean exchange before, costs one look at the port.
+  if (!unsettled_ && port_.InBufferCount() == 0) return;
+  const std::int64_t quiet_ms =
+      std::min<std::int64_t>(WireMs(unsettled_reply_bytes_) + kSettleMarginMs, limit_ms);
+  unsettled_ = false;
+  const std::int64_t start = clock_.NowMs();
+  std::int64_t quiet_since = start;
+  std::size_t discarded = 0;
+  for (;;) {
+    discarded += DiscardWaiting();
+    const std::int64_t now = clock_.NowMs();
+    // A line that never goes quiet holds the exchange no longer than its
+    // own limit.
+    const std::int64_t wait = std::min(quiet_since + quiet_ms, start + limit_ms) - now;
+    if (wait <= 0) break;
+    const WaitResult waited = port_.WaitForInput(std::chrono::milliseconds(wait));
+    if (waited == WaitResult::failed) break;
+    if (waited == WaitResult::input_waiting) quiet_since = clock_.NowMs();
+  }
+  discarded += DiscardWaiting();
+  if (discarded > 0) {
+    AppendLogLine(log_, "# " + LookupText(text::kLateBytesDiscarded) + " " +
+                            std::to_string(discarded) + "\r\n");
+  }
+}
+
+std::size_t FrameExchange::DiscardWaiting() {
+  std::size_t discarded = 0;
+  while (port_.InBufferCount() > 0) {
+    const std::size_t got = port_.Input(kInputReadLimit).size();
+    if (got == 0) break;
+    discarded += got;
+  }
+  return discarded;
+}
+
+std::int64_t FrameExchange::WireMs(int reply_bytes) const {
+  constexpr std::int64_t kBitsPerByte = 10;  // start, 8 data, stop
+  const int rate = port_.LineRate() > 0 ? port_.LineRate() : kSettleAssumedBaud;
+  return (static_cast<std::int64_t>(reply_bytes) * kBitsPerByte * 1000 + rate - 1) / rate;
 }
 
 void FrameExchange::ReportFinal(AttemptResult last) {

@@ -68,6 +68,8 @@ class SerialControl {
     (void)count;
     return WaitForInput(limit);
   }
+  // The line's rate in baud as last set; 0 when not known.
+  virtual int LineRate() const { return 0; }
 };
 
 }  // namespace vexo

@@ -232,6 +232,24 @@ TEST_F(DownloadJobTest, CorrectRadioPassesWithRunReplies) {
   EXPECT_EQ(Sent("52").size(), 1u);
 }
 
+TEST_F(DownloadJobTest, StaleReplyOfOnePageNeverVerifiesTheNext) {
+  // Two pages of equal content, the second written wrong. Replies trickle in
+  // two-byte pieces, and the first page's first reply stalls past its limit,
+  // so its exchange takes three attempts and the reply to the third is still
+  // arriving when the second page is asked for.
+  testing::WriteFile(workdir.File("fw.BIN"), testing::MakeImage(2, 0, 0, true, 256));
+  host.baud = 115200;
+  radio.noise.piece_bytes = 2;
+  radio.noise.piece_gap_ms = 4;
+  radio.stall_read = 0;
+  radio.stall_ms = 1502;
+  radio.corrupt_flash_at = 0x110;
+  EXPECT_NE(Run(), 0);
+  EXPECT_EQ(host.messages, std::vector<std::string>{T(text::kFlashDiffers)});
+  EXPECT_EQ(Count("520100FF"), 1);
+  EXPECT_NE(host.log.text.find("# " + T(text::kLateBytesDiscarded)), std::string::npos);
+}
+
 TEST_F(DownloadJobTest, RunReplyDoesNotHideADifference) {
   // records of 0xFF except one byte that the radio's flash lost: the radio
   // then reports one long run of FF, which must not pass

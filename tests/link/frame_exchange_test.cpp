@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/text_ids.h"
+#include "link/hex_text.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/temp_workdir.h"
 
@@ -185,6 +186,44 @@ TEST_F(FrameExchangeTest, DisconnectedPortFailsEveryAttemptAtOnce) {
   EXPECT_FALSE(Exchange().ExchangeMessage("02", reply, 8, 3000, "", ReportFailure::yes));
   EXPECT_EQ(clock.now - start, 0);
   EXPECT_EQ(messages.shown, std::vector<std::string>{T(text::kNoReplyInTime)});
+}
+
+TEST_F(FrameExchangeTest, LateReplyIsNeverTheAnswerToTheNextRequest) {
+  // Each request is answered by its own number; the first answer comes after
+  // the limit, so the first exchange needs two attempts and the answer to its
+  // first sending is still on its way when it ends.
+  int sendings = 0;
+  port.responder = [&](ScriptedPort& p, const std::string&) {
+    ++sendings;
+    p.Deliver(HexOfValue(static_cast<std::uint32_t>(sendings), 1), sendings == 1 ? 150 : 5);
+  };
+  FrameExchange exchange = Exchange();
+  std::string reply;
+  ASSERT_TRUE(exchange.ExchangeMessage("A1", reply, 1, 100, "", ReportFailure::yes));
+  EXPECT_EQ(reply, "02");
+  ASSERT_TRUE(exchange.ExchangeMessage("A2", reply, 1, 100, "", ReportFailure::yes));
+  EXPECT_EQ(reply, "03");  // its own answer, not the late "01"
+  EXPECT_NE(log.text.find("# " + T(text::kLateBytesDiscarded) + " 1\r\n"), std::string::npos);
+  EXPECT_EQ(log.text.find("R:01"), std::string::npos);  // never shown as a reply
+
+  // After a clean exchange the next request goes out at once.
+  const std::int64_t before = clock.now;
+  ASSERT_TRUE(exchange.ExchangeMessage("A3", reply, 1, 100, "", ReportFailure::yes));
+  EXPECT_EQ(clock.now - before, 5);
+}
+
+TEST_F(FrameExchangeTest, NothingIsSentLoggedOrCountedOnceThePortIsGone) {
+  int sendings = 0;
+  port.responder = [&](ScriptedPort& p, const std::string&) {
+    if (++sendings == 1) p.Disconnect();
+  };
+  FrameExchange exchange = Exchange();
+  std::string reply;
+  EXPECT_FALSE(exchange.ExchangeMessage("02", reply, 8, 3000, "", ReportFailure::yes));
+  EXPECT_EQ(log.text, "S:02 \r\nR:\r\n");
+  EXPECT_EQ(exchange.tally().attempts, 1);
+  EXPECT_EQ(exchange.tally().retries, 0);
+  EXPECT_EQ(exchange.tally().bytes_sent, 1);
 }
 
 TEST_F(FrameExchangeTest, WaitMsSleepsPastTheGivenTime) {

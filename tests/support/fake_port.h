@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <string>
@@ -65,6 +66,13 @@ class ScriptedPort : public SerialControl {
     HexToBytes(hex, bytes);
     pending_.push_back({clock_.now + delay_ms, std::move(bytes)});
   }
+  // Bytes (hex text) that arrive when the clock reaches at.
+  void DeliverAt(const std::string& hex, std::int64_t at) {
+    std::vector<std::uint8_t> bytes;
+    HexToBytes(hex, bytes);
+    pending_.push_back({at, std::move(bytes)});
+  }
+  std::int64_t Now() const { return clock_.now; }
   void Disconnect() { disconnected_ = true; }
 
   Responder responder;
@@ -131,6 +139,7 @@ class ScriptedPort : public SerialControl {
     clock_.now = until;
     return WaitResult::timed_out;
   }
+  int LineRate() const override { return std::atoi(settings.c_str()); }
   int waits = 0;
 
  private:

@@ -4,6 +4,7 @@
 // a message mangled by line noise is simply not understood.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -25,12 +26,20 @@ class FakeRadio {
 
   // Random faults on the line, both directions, from one seed.
   struct Noise {
-    double drop = 0;     // probability a byte is lost
-    double corrupt = 0;  // probability a byte is changed
-    double late = 0;     // probability a reply comes after 2 s
-    double split = 0;    // probability a reply comes in two pieces
-    bool active() const { return drop > 0 || corrupt > 0 || late > 0 || split > 0; }
+    double drop = 0;                // probability a byte is lost
+    double corrupt = 0;             // probability a byte is changed
+    double late = 0;                // probability a reply comes after 2 s
+    double split = 0;               // probability a reply comes in two pieces
+    int piece_bytes = 0;            // every reply cut into pieces this long ...
+    std::int64_t piece_gap_ms = 0;  // ... this far apart
+    bool active() const {
+      return drop > 0 || corrupt > 0 || late > 0 || split > 0 || piece_bytes > 0;
+    }
   } noise;
+  // The reply to this read request (0-based) stops after its first piece; the
+  // rest follows stall_ms after the request.
+  int stall_read = -1;
+  std::int64_t stall_ms = 0;
   std::mt19937 random{1};
   int hang_up_after = -1;  // the line goes dead once this many records were written
   bool hung_up = false;
@@ -86,7 +95,9 @@ class FakeRadio {
     } else if (hex == "45") {
       if (answer_final) Send(p, "06", 2);
     } else if (lead == "52" && hex.size() == 8) {
+      stalled_ = reads_++ == stall_read;
       Read(p, std::stoul(hex.substr(2, 4), nullptr, 16));
+      stalled_ = false;
     }
   }
 
@@ -145,22 +156,39 @@ class FakeRadio {
     Send(p, reply + sum, 10);
   }
 
-  // A reply on its way back, through the noise.
+  // A reply on its way back, through the noise. The line carries one reply
+  // at a time: a reply starts once the one before it has gone out.
   void Send(ScriptedPort& p, const std::string& hex, std::int64_t delay) {
-    if (!noise.active()) {
-      p.Deliver(hex, delay);
-      return;
-    }
-    std::string out = Mangle(hex);
+    std::string out = noise.active() ? Mangle(hex) : hex;
     std::uniform_real_distribution<double> chance(0, 1);
-    if (chance(random) < noise.late) delay += 2000;
-    if (out.size() > 2 && chance(random) < noise.split) {
-      std::size_t half = out.size() / 4 * 2;
-      p.Deliver(out.substr(0, half), delay);
-      p.Deliver(out.substr(half), delay + 40);
-      return;
+    if (noise.active() && chance(random) < noise.late) delay += 2000;
+    std::int64_t at = std::max(p.Now() + delay, line_free_at_);
+    std::vector<std::string> pieces;
+    std::int64_t gap = 0;
+    if (noise.piece_bytes > 0) {
+      for (std::size_t i = 0; i < out.size(); i += 2 * noise.piece_bytes)
+        pieces.push_back(out.substr(i, 2 * noise.piece_bytes));
+      gap = noise.piece_gap_ms;
+    } else if (noise.active() && out.size() > 2 && chance(random) < noise.split) {
+      const std::size_t half = out.size() / 4 * 2;
+      pieces = {out.substr(0, half), out.substr(half)};
+      gap = 40;
+    } else {
+      pieces = {out};
     }
-    p.Deliver(out, delay);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      if (i == 1 && stalled_) {
+        // The rest of a stalled reply comes at once, when the stall ends.
+        std::string rest;
+        for (std::size_t k = 1; k < pieces.size(); ++k) rest += pieces[k];
+        at = std::max(at, p.Now() + stall_ms);
+        p.DeliverAt(rest, at);
+        break;
+      }
+      p.DeliverAt(pieces[i], at);
+      if (i + 1 < pieces.size()) at += gap;
+    }
+    line_free_at_ = at + std::max<std::int64_t>(gap, 1);
   }
 
   std::string Mangle(const std::string& hex) {
@@ -177,6 +205,9 @@ class FakeRadio {
 
   std::string rate = "9600,n,8,1";
   int attempts_ = 0;
+  int reads_ = 0;
+  bool stalled_ = false;
+  std::int64_t line_free_at_ = 0;
 };
 
 }  // namespace vexo::testing

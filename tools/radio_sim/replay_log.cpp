@@ -122,6 +122,17 @@ void FollowPauses(std::vector<LoggedExchange>& exchanges) {
   }
 }
 
+// "# ...", also with a time in front ("+120 # ..."): notes, not traffic.
+bool IsComment(std::string_view line) {
+  if (line.starts_with('+')) {
+    const std::size_t digits = line.find_first_not_of("0123456789", 1);
+    if (digits != 1 && digits != std::string_view::npos && line[digits] == ' ') {
+      line.remove_prefix(digits + 1);
+    }
+  }
+  return line.starts_with('#');
+}
+
 }  // namespace
 
 ParsedLog ParseReplayLog(std::string_view text) {
@@ -135,7 +146,7 @@ ParsedLog ParseReplayLog(std::string_view text) {
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     ++number;
     if (line.ends_with('\r')) line.remove_suffix(1);
-    if (IsBlank(line) || line.starts_with('#')) continue;
+    if (IsBlank(line) || IsComment(line)) continue;
     std::optional<LogLine> read = ReadLogLine(line);
     if (read && read->direction == 'S' && !awaiting_reply) {
       LoggedExchange e;
