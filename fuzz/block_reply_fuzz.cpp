@@ -3,9 +3,10 @@
 // ReadBlockReply or a whole ExchangeBlock runs; the rest is cut into pieces,
 // each led by a byte that gives its length (low 6 bits, 0: all the rest) and
 // how long after the previous piece it arrives (top 2 bits); for a whole
-// exchange the pieces follow its first sending. A completed reply is a page or a run reply made of
-// the first bytes that arrived; bytes that arrived within the limit are never given up for a
-// time-out; nothing waits past its limit.
+// exchange the pieces follow its first sending. A completed reply is a page
+// or a run reply made of the first bytes that arrived; bytes that arrived
+// within the limit are never given up for a time-out; nothing waits past its
+// limit.
 #include <algorithm>
 #include <string>
 
