@@ -22,7 +22,7 @@ class HistoryStoreTest : public ::testing::Test {
   // Three finished jobs (#1..#3) and one still running (#4).
   void WriteFourJobs() {
     HistoryStore store;
-    ASSERT_TRUE(store.Open(path_).ok());
+    ASSERT_TRUE(store.OpenForRecording(path_).ok());
     for (int n = 1; n <= 4; ++n) {
       JobRecord job = SampleJob(n);
       ASSERT_TRUE(store.BeginJob(job).ok());
@@ -33,7 +33,7 @@ class HistoryStoreTest : public ::testing::Test {
   }
   ChainCheck Check() {
     HistoryStore store;
-    EXPECT_TRUE(store.Open(path_).ok());
+    EXPECT_TRUE(store.OpenForReading(path_).ok());
     HistoryResult<ChainCheck> check = store.CheckChain();
     EXPECT_TRUE(check.ok()) << check.error;
     return check.value;
@@ -50,7 +50,7 @@ TEST_F(HistoryStoreTest, RowWrittenAtStartReadsInterruptedWhenTheProcessDies) {
     JobRecord job = SampleJob();
     job.phases.resize(1);
     job.message_ids.clear();
-    if (!store.Open(path_).ok() || !store.BeginJob(job).ok()) _exit(1);
+    if (!store.OpenForRecording(path_).ok() || !store.BeginJob(job).ok()) _exit(1);
     job.phases.push_back({phase::kErase, job.started_utc_ms + 200, 0, 2, 8, 0});
     job.message_ids.push_back(3009);
     if (!store.UpdateJob(job).ok()) _exit(1);
@@ -61,7 +61,7 @@ TEST_F(HistoryStoreTest, RowWrittenAtStartReadsInterruptedWhenTheProcessDies) {
   ASSERT_EQ(WEXITSTATUS(status), 0);
 
   HistoryStore store;
-  ASSERT_TRUE(store.Open(path_).ok());
+  ASSERT_TRUE(store.OpenForRecording(path_).ok());
   auto recent = store.Recent(5);
   ASSERT_TRUE(recent.ok()) << recent.error;
   ASSERT_EQ(recent.value.size(), 1u);
@@ -83,7 +83,7 @@ TEST_F(HistoryStoreTest, EightConcurrentWriterProcessesLoseNoRow) {
     const pid_t child = fork();
     if (child == 0) {
       HistoryStore store;
-      if (!store.Open(path_).ok()) _exit(1);
+      if (!store.OpenForRecording(path_).ok()) _exit(1);
       for (int j = 0; j < kJobsEach; ++j) {
         JobRecord job = SampleJob(w * kJobsEach + j);
         if (!store.BeginJob(job).ok() || !store.UpdateJob(job).ok()) _exit(2);
@@ -100,7 +100,7 @@ TEST_F(HistoryStoreTest, EightConcurrentWriterProcessesLoseNoRow) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
   }
   HistoryStore store;
-  ASSERT_TRUE(store.Open(path_).ok());
+  ASSERT_TRUE(store.OpenForRecording(path_).ok());
   auto all = store.All();
   ASSERT_TRUE(all.ok()) << all.error;
   EXPECT_EQ(all.value.size(), static_cast<std::size_t>(kWriters * kJobsEach));
@@ -142,7 +142,7 @@ TEST_F(HistoryStoreTest, ChainNamesTheFirstRowAlteredOrRemoved) {
 
 TEST_F(HistoryStoreTest, LockedFileFailsTheWriteWithAReasonAfterTheTimeout) {
   HistoryStore store;
-  ASSERT_TRUE(store.Open(path_, std::chrono::milliseconds(100)).ok());
+  ASSERT_TRUE(store.OpenForRecording(path_, std::chrono::milliseconds(100)).ok());
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(path_.c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -167,7 +167,7 @@ TEST_F(HistoryStoreTest, CorruptFileIsKeptAsideOnceAndAFreshOneStarted) {
     if (child == 0) {
       HistoryStore store;
       JobRecord job = SampleJob(p);
-      if (!store.Open(path_).ok() || !store.BeginJob(job).ok()) _exit(1);
+      if (!store.OpenForRecording(path_).ok() || !store.BeginJob(job).ok()) _exit(1);
       _exit(store.notice_kind() == HistoryNotice::kKeptAside ? kToldKeptAside : 0);
     }
     children.push_back(child);
@@ -192,7 +192,7 @@ TEST_F(HistoryStoreTest, CorruptFileIsKeptAsideOnceAndAFreshOneStarted) {
   }
   EXPECT_EQ(aside, 1);
   HistoryStore store;
-  ASSERT_TRUE(store.Open(path_).ok());
+  ASSERT_TRUE(store.OpenForRecording(path_).ok());
   EXPECT_EQ(store.Recent(10).value.size(), static_cast<std::size_t>(kProcesses));
 }
 
@@ -201,7 +201,7 @@ TEST_F(HistoryStoreTest, NewerSchemaIsReadOnlyAndOlderIsMigrated) {
   ASSERT_EQ(RawSql(path_, "PRAGMA user_version = 99"), SQLITE_OK);
   {
     HistoryStore store;
-    ASSERT_TRUE(store.Open(path_).ok());
+    ASSERT_TRUE(store.OpenForRecording(path_).ok());
     EXPECT_TRUE(store.read_only());
     EXPECT_NE(store.notice().find("newer"), std::string::npos) << store.notice();
     JobRecord job = SampleJob(5);
@@ -213,7 +213,7 @@ TEST_F(HistoryStoreTest, NewerSchemaIsReadOnlyAndOlderIsMigrated) {
             SQLITE_OK);
   {
     HistoryStore store;
-    ASSERT_TRUE(store.Open(path_).ok());
+    ASSERT_TRUE(store.OpenForRecording(path_).ok());
     EXPECT_FALSE(store.read_only());
     EXPECT_EQ(store.Recent(10).value.size(), 4u);
     JobRecord job = SampleJob(5);

@@ -38,7 +38,7 @@ TEST(JobRecorder, EachPhaseChangeLeavesTheRowCurrentAndFinishClosesTheLastPhase)
   recorder.StartPhase(phase::kErase);
 
   HistoryStore reader;
-  ASSERT_TRUE(reader.Open(path).ok());
+  ASSERT_TRUE(reader.OpenForReading(path).ok());
   JobRecord mid_job = reader.Recent(1).value.at(0);  // what a crash here would leave
   EXPECT_EQ(mid_job.result, JobResult::kInterrupted);
   ASSERT_EQ(mid_job.phases.size(), 2u);

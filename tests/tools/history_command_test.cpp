@@ -34,7 +34,7 @@ TEST(HistoryCommand, ListsChecksExportsAndFailsOnAnAlteredRow) {
   EXPECT_FALSE(std::filesystem::exists(command.history_file));
   {
     HistoryStore store;
-    ASSERT_TRUE(store.Open(command.history_file).ok());
+    ASSERT_TRUE(store.OpenForRecording(command.history_file).ok());
     for (int n = 1; n <= 2; ++n) {
       JobRecord job = testing::SampleJob(n);
       ASSERT_TRUE(store.BeginJob(job).ok());
