@@ -52,7 +52,10 @@ TEST(JobRecorder, EachPhaseChangeLeavesTheRowCurrentAndFinishClosesTheLastPhase)
   EXPECT_EQ(done.exit_status, 1);
   EXPECT_GE(done.phases[1].duration_ms, 0);
   EXPECT_EQ(done.phases[1].started_utc_ms + done.phases[1].duration_ms, done.ended_utc_ms);
-  EXPECT_TRUE(reader.CheckChain().value.intact());
+  const ChainCheck check = reader.CheckChain().value;
+  EXPECT_TRUE(check.intact()) << check.reason;
+  ASSERT_TRUE(recorder.head());  // the copy the host hands out
+  EXPECT_EQ(*recorder.head(), check.head);
 }
 
 }  // namespace
