@@ -4,6 +4,9 @@
 // docs/history.md).
 #include <sqlite3.h>
 
+#include <string>
+#include <vector>
+
 #include "history/history_store.h"
 #include "history/stored_job.h"
 
@@ -14,6 +17,25 @@ constexpr int kDamageLinesShown = 3;
 
 std::string RowName(std::int64_t id) {
   return "row #" + std::to_string(id);
+}
+
+// Where SQLite gave up without naming a page: the tables (with their
+// indexes) whose own check fails.
+std::string DamagedTables(sqlite3* db) {
+  std::vector<std::string> tables;
+  {
+    SqlStatement list(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rootpage");
+    while (list.Step() == SQLITE_ROW) tables.push_back(list.Text(0));
+  }
+  std::string damaged;
+  for (const std::string& table : tables) {
+    const std::string sql = "PRAGMA quick_check(\"" + table + "\")";
+    SqlStatement check(db, sql.c_str());
+    const int step = check.Step();
+    if (step == SQLITE_ROW && check.Text(0) == "ok") continue;
+    damaged += (damaged.empty() ? "" : ", ") + table;
+  }
+  return damaged.empty() ? "" : " in table " + damaged;
 }
 
 }  // namespace
@@ -33,18 +55,29 @@ HistoryResult<ChainCheck> HistoryStore::CheckChain(const std::optional<ChainHead
   // One read transaction: rows finished meanwhile by a job are not half seen.
   ExecSql(db_, "BEGIN");
   {
-    // What SQLite says about the file as a whole, and where.
+    // What SQLite says about the file as a whole, and where: its check
+    // names the pages, and may give up with an error after naming them.
     SqlStatement whole(db_, "PRAGMA quick_check");
     std::string found;
     int step;
-    for (int lines = 0; (step = whole.Step()) == SQLITE_ROW && lines < kDamageLinesShown; ++lines) {
-      if (whole.Text(0) == "ok") break;
-      found += (found.empty() ? "" : "; ") + whole.Text(0);
+    for (int lines = 0; (step = whole.Step()) == SQLITE_ROW && lines < kDamageLinesShown;) {
+      const std::string line = whole.Text(0);
+      if (line == "ok") break;
+      if (line.rfind("***", 0) == 0) continue;  // "*** in database main ***"
+      found += (found.empty() ? "" : "; ") + line;
+      ++lines;
     }
-    if (step != SQLITE_ROW && step != SQLITE_DONE) {
-      unreadable("checking the whole file");
+    const bool failed = step != SQLITE_ROW && step != SQLITE_DONE;
+    if (failed && found.empty() && IsCorruptionCode(step)) {
+      const std::string said = sqlite3_errmsg(db_);
+      result.error = "the history file " + path_ + " is damaged: SQLite said \"" + said + "\"" +
+                     DamagedTables(db_);
     } else if (!found.empty()) {
-      result.error = "the history file " + path_ + " is damaged: SQLite's check found " + found;
+      result.error = "the history file " + path_ + " is damaged: SQLite's check found \"" + found +
+                     "\"" +
+                     (failed ? std::string(", then said \"") + sqlite3_errmsg(db_) + "\"" : "");
+    } else if (failed) {
+      unreadable("checking the whole file");
     }
   }
   bool has_meta = false;

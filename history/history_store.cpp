@@ -527,7 +527,7 @@ HistoryResult<std::vector<JobRecord>> HistoryStore::Query(const char* order, std
   int step;
   while ((step = select.Step()) == SQLITE_ROW) jobs.push_back(ReadJob(select));
   const bool read = step == SQLITE_DONE && ReadChildren(db_, jobs);
-  if (!read) result.error = Reason("cannot read");
+  if (!read) result.error = Failure("cannot read").error;
   ExecSql(db_, "COMMIT");
   for (StoredJob& job : jobs) result.value.push_back(std::move(job.record));
   return result;
