@@ -90,6 +90,7 @@ HistoryResult<ChainCheck> HistoryStore::CheckChain(const std::optional<ChainHead
   const std::string sql = std::string("SELECT ") + kJobColumns +
                           " FROM jobs WHERE chain_seq IS NOT NULL ORDER BY chain_seq";
   SqlStatement select(db_, sql.c_str());
+  StoredContentReader stored_content(db_);
   ChainLink link{1, 0, ""};
   bool reached_expected = !expected || expected->rows == 0;
   int step = SQLITE_DONE;
@@ -114,7 +115,7 @@ HistoryResult<ChainCheck> HistoryStore::CheckChain(const std::optional<ChainHead
     }
     std::string content;
     std::string child_out_of_domain;
-    if (StoredContent(db_, select, content, child_out_of_domain) != SQLITE_DONE) {
+    if (stored_content.Read(select, content, child_out_of_domain) != SQLITE_DONE) {
       unreadable("reading " + row);
       break;
     }

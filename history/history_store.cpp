@@ -222,7 +222,8 @@ HistoryStatus HistoryStore::OpenForReading(const std::string& path) {
   // be writing, and the file is read as it lies on disk.
   for (const bool immutable : {false, true}) {
     const std::string name = immutable ? ImmutableUri(path) : path;
-    const int flags = SQLITE_OPEN_READONLY | (immutable ? SQLITE_OPEN_URI : 0);
+    const int flags =
+        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | (immutable ? SQLITE_OPEN_URI : 0);
     sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (db_) {
       sqlite3_extended_result_codes(db_, 1);
@@ -285,7 +286,7 @@ HistoryStatus HistoryStore::SetAsideAndReopen() {
 // start pays it. A damaged page is found by the statements that touch it,
 // and the write that finds it sets the file aside.
 HistoryStatus HistoryStore::OpenFile() {
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
   if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     const HistoryStatus failed = Failure("cannot open");
     Close();
@@ -491,7 +492,7 @@ HistoryStatus HistoryStore::LinkJob(JobRecord& record, ChainHead* head) {
       if (row.Step() != SQLITE_ROW) return Failure("cannot read");
       std::string content;
       std::string out_of_domain;
-      if (StoredContent(db_, row, content, out_of_domain) != SQLITE_DONE)
+      if (StoredContentReader(db_).Read(row, content, out_of_domain) != SQLITE_DONE)
         return Failure("cannot read");
       digest = ExactChainDigest(link, content);
     }

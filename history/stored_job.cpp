@@ -224,13 +224,20 @@ std::optional<std::string> OutOfDomain(const SqlStatement& row, int column, Colu
   return "holds " + Describe(row, column) + " where " + wanted + " belongs";
 }
 
-int StoredContent(sqlite3* db, const SqlStatement& row, std::string& content,
-                  std::string& out_of_domain) {
+StoredContentReader::StoredContentReader(sqlite3* db) {
+  for (const ChildTable& child : kChildTables)
+    children_.push_back(std::make_unique<SqlStatement>(db, child.sql));
+}
+
+int StoredContentReader::Read(const SqlStatement& row, std::string& content,
+                              std::string& out_of_domain) {
   for (int column = 0; column < row.ColumnCount(); ++column) {
     if (column != kChainHashColumn) AppendStored(content, row, column);
   }
-  for (const ChildTable& child : kChildTables) {
-    SqlStatement select(db, child.sql);
+  for (std::size_t c = 0; c < children_.size(); ++c) {
+    const ChildTable& child = kChildTables[c];
+    SqlStatement& select = *children_[c];
+    select.Reset();
     select.Bind(":id", row.Int(0));
     int step;
     while ((step = select.Step()) == SQLITE_ROW) {

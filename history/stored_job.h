@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -130,9 +131,17 @@ std::optional<std::string> OutOfDomain(const SqlStatement& row, int column, Colu
 // What a row's digest covers, as stored: every column of the current row of a
 // SELECT of kJobColumns but chain_hash, then its phases and messages, each
 // value by its storage type and exact bytes. A child value outside its domain
-// is named in out_of_domain ("phases.retries ..."). SQLITE_DONE when read.
-int StoredContent(sqlite3* db, const SqlStatement& row, std::string& content,
-                  std::string& out_of_domain);
+// is named in out_of_domain ("phases.retries ..."). Holds its statements, so
+// that a walk over many rows prepares them once; one connection, one thread.
+class StoredContentReader {
+ public:
+  explicit StoredContentReader(sqlite3* db);
+  // SQLITE_DONE when read, else the failing step's code.
+  int Read(const SqlStatement& row, std::string& content, std::string& out_of_domain);
+
+ private:
+  std::vector<std::unique_ptr<SqlStatement>> children_;  // as kChildTables
+};
 // The hex digest of the row's stored content at its place in the chain.
 std::string ExactChainDigest(const ChainLink& link, const std::string& content);
 // The hex digest inside a chain_hash of either form.
