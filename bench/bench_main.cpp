@@ -124,7 +124,7 @@ void History(std::vector<Row>& rows, const std::string& scratch, int records) {
 // A history of years must not slow the start of a job.
 void HistorySize(std::vector<Row>& rows, const std::string& scratch, std::int64_t count) {
   const HistorySizeRun run = RunHistorySize(scratch, count);
-  const std::string what = "8. job start / finish at " + std::to_string(count) + " history rows";
+  const std::string what = "job start / finish at " + std::to_string(count) + " history rows";
   if (!run.ok) {
     rows.push_back({what, "failed: " + run.error, "<= 20 ms", false});
     return;
