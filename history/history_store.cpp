@@ -233,6 +233,12 @@ HistoryStatus HistoryStore::OpenForReading(const std::string& path) {
     if (db_ && read.Step() == SQLITE_ROW) {
       read_only_ = true;
       read_only_reason_ = "the history " + path + " is open for reading only";
+      // Worth knowing while looking: no job of this program is recorded in it.
+      if (read.Int(0) > kHistorySchemaVersion) {
+        notice_ = "the history file " + path + " was written by a newer VEXO; jobs are not " +
+                  "recorded in it";
+        notice_kind_ = HistoryNotice::kNewerSchema;
+      }
       return {};
     }
     const HistoryStatus failed = Failure("cannot read");

@@ -99,6 +99,7 @@ int RunHistoryCommand(const HistoryCommand& command, std::ostream& out, std::ost
     out << "No jobs recorded in " << path << ".\n";
     return kHistoryExitOk;
   }
+  if (!store.notice().empty()) err << "vexo-flash: " << store.notice() << '\n';
   if (!opened.ok()) {
     err << "vexo-flash: " << opened.error << '\n';
     return kHistoryExitFailed;
