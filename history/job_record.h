@@ -21,8 +21,7 @@ enum class JobResult { kInterrupted, kCompleted, kStopped, kFailed };
 enum class JobProgram { kWindow, kCommandLine };
 enum class JobMode { kEraseProgram, kEraseProgramVerify };  // E.P, E.P.R
 
-std::string_view JobResultText(
-    JobResult result);  // "completed", "failed", "stopped", "interrupted"
+std::string_view JobResultText(JobResult result);  // "completed", "failed", "stopped", "interrupted"
 std::string_view JobProgramText(JobProgram program);  // "window", "command-line"
 std::string_view JobModeText(JobMode mode);           // "E.P", "E.P.R"
 // The inverse forms; nullopt for an unknown text.
