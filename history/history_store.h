@@ -121,7 +121,6 @@ class HistoryStore {
   HistoryStatus InsertJob(JobRecord& record);
   HistoryStatus LinkJob(JobRecord& record, ChainHead* head);
   HistoryStatus Writable() const;
-  HistoryStatus WriteJob(const JobRecord& record, bool insert);
   HistoryStatus WriteChildren(const JobRecord& record);
   HistoryStatus InTransaction(const char* doing, const std::function<HistoryStatus()>& work);
   HistoryResult<std::vector<JobRecord>> Query(const char* sql, std::int64_t limit);
