@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -140,6 +141,28 @@ class FolderLock {
   int fd_;
 };
 
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return std::pair<std::uint64_t, std::uint64_t>(status.st_dev, status.st_ino);
+}
+
+// The file as a URI that SQLite reads without locks or a shared-memory file.
+std::string ImmutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      static constexpr char kHex[] = "0123456789abcdef";
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(c) >> 4];
+      uri += kHex[c & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 }  // namespace
 
 std::string DefaultHistoryPath() {
@@ -162,6 +185,15 @@ void HistoryStore::Close() {
   read_only_reason_.clear();
 }
 
+void HistoryStore::Reset(const std::string& path) {
+  Close();
+  path_ = path;
+  file_identity_.reset();
+  notice_.clear();
+  notice_kind_ = HistoryNotice::kNone;
+  kept_aside_as_.clear();
+}
+
 std::string HistoryStore::Reason(const char* doing) const {
   std::string reason =
       std::string(doing) + " " + path_ + ": " + (db_ ? sqlite3_errmsg(db_) : "not open");
@@ -169,79 +201,123 @@ std::string HistoryStore::Reason(const char* doing) const {
   return reason;
 }
 
-HistoryStatus HistoryStore::Open(const std::string& path, std::chrono::milliseconds busy_timeout) {
-  Close();
-  path_ = path;
-  notice_.clear();
-  notice_kind_ = HistoryNotice::kNone;
-  kept_aside_as_.clear();
+HistoryStatus HistoryStore::Failure(const char* doing) const {
+  const int code = db_ ? sqlite3_errcode(db_) : SQLITE_CANTOPEN;
+  if (IsCorruptionCode(code)) {
+    return {HistoryError::kDamaged, "the history file " + path_ + " is damaged: SQLite said \"" +
+                                        sqlite3_errmsg(db_) + "\" (" + doing + ")"};
+  }
+  const HistoryError kind =
+      (code & 0xFF) == SQLITE_BUSY ? HistoryError::kBusy : HistoryError::kUnavailable;
+  return {kind, Reason(doing)};
+}
+
+HistoryStatus HistoryStore::OpenForReading(const std::string& path) {
+  Reset(path);
+  recording_ = false;
+  std::error_code missing;
+  if (!fs::exists(path, missing)) return {HistoryError::kMissing, "no history at " + path};
+  // A file in WAL mode needs its shared-memory file beside it; where that
+  // cannot be made (a read-only mount, a folder of another user) no one can
+  // be writing, and the file is read as it lies on disk.
+  for (const bool immutable : {false, true}) {
+    const std::string name = immutable ? ImmutableUri(path) : path;
+    const int flags =
+        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | (immutable ? SQLITE_OPEN_URI : 0);
+    sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
+    if (db_) {
+      sqlite3_extended_result_codes(db_, 1);
+      sqlite3_busy_timeout(db_, static_cast<int>(kHistoryBusyTimeout.count()));
+    }
+    SqlStatement read(db_, "PRAGMA user_version");
+    if (db_ && read.Step() == SQLITE_ROW) {
+      read_only_ = true;
+      read_only_reason_ = "the history " + path + " is open for reading only";
+      // Worth knowing while looking: no job of this program is recorded in it.
+      if (read.Int(0) > kHistorySchemaVersion) {
+        notice_ = "the history file " + path + " was written by a newer VEXO; jobs are not " +
+                  "recorded in it";
+        notice_kind_ = HistoryNotice::kNewerSchema;
+      }
+      return {};
+    }
+    const HistoryStatus failed = Failure("cannot read");
+    const int primary = db_ ? sqlite3_errcode(db_) & 0xFF : SQLITE_CANTOPEN;
+    Close();
+    if (immutable || (primary != SQLITE_CANTOPEN && primary != SQLITE_READONLY)) return failed;
+  }
+  return {HistoryError::kUnavailable, "cannot read " + path};
+}
+
+HistoryStatus HistoryStore::OpenForRecording(const std::string& path,
+                                             std::chrono::milliseconds busy_timeout) {
+  Reset(path);
+  recording_ = true;
+  busy_timeout_ = busy_timeout;
   const fs::path folder = fs::path(path).parent_path();
   std::error_code code;
   if (!folder.empty()) fs::create_directories(folder, code);
-  if (code) return {"cannot create the history folder " + folder.string() + ": " + code.message()};
-
-  std::string error;
-  OpenOutcome outcome = OpenFile(busy_timeout, error);
-  if (outcome == OpenOutcome::kCorrupt) {
-    Close();
-    // Only one process sets the file aside: the others wait here and then
-    // find the fresh one.
-    const FolderLock lock(folder.empty() ? fs::path(".") : folder);
-    outcome = OpenFile(busy_timeout, error);
-    if (outcome != OpenOutcome::kCorrupt) return Finished(outcome, error);
-    Close();
-    const std::string aside = SetAside(path, error);
-    if (aside.empty()) return {error};
-    notice_ = "the history file " + path + " was damaged; it is kept as " + aside +
-              " and a new one was started";
-    notice_kind_ = HistoryNotice::kKeptAside;
-    kept_aside_as_ = aside;
-    return Finished(OpenFile(busy_timeout, error), error);
+  if (code) {
+    return {HistoryError::kUnavailable,
+            "cannot create the history folder " + folder.string() + ": " + code.message()};
   }
-  return Finished(outcome, error);
+  const HistoryStatus opened = OpenFile();
+  if (opened.kind == HistoryError::kDamaged) return SetAsideAndReopen();
+  return opened;
 }
 
-HistoryStatus HistoryStore::Finished(OpenOutcome outcome, const std::string& error) {
-  if (outcome == OpenOutcome::kOpen) return {};
+HistoryStatus HistoryStore::SetAsideAndReopen() {
+  const fs::path folder = fs::path(path_).parent_path();
+  const auto damaged = file_identity_;
   Close();
-  return {error};
+  {
+    // Several processes may find the damage at once: one sets the file
+    // aside, the others find that it has been replaced already.
+    const FolderLock lock(folder.empty() ? fs::path(".") : folder);
+    const auto now = FileIdentity(path_);
+    if (now && (!damaged || now == damaged)) {
+      std::string error;
+      const std::string aside = SetAside(path_, error);
+      if (aside.empty()) return {HistoryError::kUnavailable, error};
+      notice_ = "the history file " + path_ + " was damaged; it is kept as " + aside +
+                " and a new one was started";
+      notice_kind_ = HistoryNotice::kKeptAside;
+      kept_aside_as_ = aside;
+    }
+  }
+  return OpenFile();
 }
 
-HistoryStore::OpenOutcome HistoryStore::OpenFile(std::chrono::milliseconds busy_timeout,
-                                                 std::string& error) {
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+// No whole-file check here: its cost grows with the history, and every job
+// start pays it. A damaged page is found by the statements that touch it,
+// and the write that finds it sets the file aside.
+HistoryStatus HistoryStore::OpenFile() {
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
   if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-    error = Reason("cannot open");
-    return OpenOutcome::kFailed;
+    const HistoryStatus failed = Failure("cannot open");
+    Close();
+    return failed;
   }
+  file_identity_ = FileIdentity(path_);
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, static_cast<int>(busy_timeout.count()));
+  sqlite3_busy_timeout(db_, static_cast<int>(busy_timeout_.count()));
 
   int version = 0;
   {
     SqlStatement read(db_, "PRAGMA user_version");
-    const int step = read.Step();
-    if (step != SQLITE_ROW) {
-      error = Reason("cannot read");
-      return IsCorruptionCode(step) ? OpenOutcome::kCorrupt : OpenOutcome::kFailed;
+    if (read.Step() != SQLITE_ROW) {
+      const HistoryStatus failed = Failure("cannot read");
+      Close();
+      return failed;
     }
     version = static_cast<int>(read.Int(0));
   }
-  {
-    SqlStatement check(db_, "PRAGMA quick_check");
-    const int step = check.Step();
-    if (IsCorruptionCode(step) || (step == SQLITE_ROW && check.Text(0) != "ok")) {
-      error = "the history file " + path_ + " is damaged";
-      return OpenOutcome::kCorrupt;
-    }
-  }
-
   if (sqlite3_db_readonly(db_, "main") == 1) {
     read_only_ = true;
     read_only_reason_ = "the history file " + path_ + " cannot be written (read-only)";
     notice_ = read_only_reason_;
     notice_kind_ = HistoryNotice::kReadOnlyFile;
-    return OpenOutcome::kOpen;
+    return {};
   }
   if (version > kHistorySchemaVersion) {
     read_only_ = true;
@@ -250,7 +326,7 @@ HistoryStore::OpenOutcome HistoryStore::OpenFile(std::chrono::milliseconds busy_
                         std::to_string(kHistorySchemaVersion) + "); it is read-only here";
     notice_ = read_only_reason_;
     notice_kind_ = HistoryNotice::kNewerSchema;
-    return OpenOutcome::kOpen;
+    return {};
   }
   // Persistent in the file; a failure here leaves the rollback journal,
   // which is slower under concurrent writers but still correct.
@@ -259,20 +335,22 @@ HistoryStore::OpenOutcome HistoryStore::OpenFile(std::chrono::milliseconds busy_
   if (version < kHistorySchemaVersion) {
     const HistoryStatus migrated = Migrate(version);
     if (!migrated.ok()) {
-      error = migrated.error;
-      return IsCorruptionCode(sqlite3_errcode(db_)) ? OpenOutcome::kCorrupt : OpenOutcome::kFailed;
+      Close();
+      return migrated;
     }
   }
-  return OpenOutcome::kOpen;
+  return {};
 }
 
 HistoryStatus HistoryStore::InTransaction(const char* doing,
                                           const std::function<HistoryStatus()>& work) {
   // IMMEDIATE takes the write lock up front, so the busy timeout applies
   // here rather than failing half-way through.
-  if (ExecSql(db_, "BEGIN IMMEDIATE") != SQLITE_OK) return {Reason(doing)};
+  if (ExecSql(db_, "BEGIN IMMEDIATE") != SQLITE_OK) return Failure(doing);
+  // Each failure carries its kind from the moment it happened: the ROLLBACK
+  // below replaces the connection's last error.
   HistoryStatus status = work();
-  if (status.ok() && ExecSql(db_, "COMMIT") != SQLITE_OK) status = {Reason(doing)};
+  if (status.ok() && ExecSql(db_, "COMMIT") != SQLITE_OK) status = Failure(doing);
   if (!status.ok()) ExecSql(db_, "ROLLBACK");
   return status;
 }
@@ -281,22 +359,24 @@ HistoryStatus HistoryStore::Migrate(int from_version) {
   return InTransaction("cannot update the layout of", [&]() -> HistoryStatus {
     // Another process may have migrated since the version was read.
     SqlStatement read(db_, "PRAGMA user_version");
-    if (read.Step() != SQLITE_ROW) return {Reason("cannot read")};
+    if (read.Step() != SQLITE_ROW) return Failure("cannot read");
     const int version = std::max(from_version, static_cast<int>(read.Int(0)));
     if (version >= kHistorySchemaVersion) return {};  // never step a newer layout back
     for (const SchemaStep& step : kSchemaSteps) {
       if (step.version <= version) continue;
-      if (ExecSql(db_, step.sql) != SQLITE_OK) return {Reason("cannot update the layout of")};
+      if (ExecSql(db_, step.sql) != SQLITE_OK) return Failure("cannot update the layout of");
     }
     const std::string set = "PRAGMA user_version=" + std::to_string(kHistorySchemaVersion);
-    if (ExecSql(db_, set.c_str()) != SQLITE_OK) return {Reason("cannot update the layout of")};
+    if (ExecSql(db_, set.c_str()) != SQLITE_OK) return Failure("cannot update the layout of");
     return {};
   });
 }
 
 HistoryStatus HistoryStore::Writable() const {
-  if (!db_) return {"the history is not open" + (path_.empty() ? "" : ": " + path_)};
-  if (read_only_) return {read_only_reason_};
+  if (!db_)
+    return {HistoryError::kUnavailable,
+            "the history is not open" + (path_.empty() ? "" : ": " + path_)};
+  if (read_only_) return {HistoryError::kUnavailable, read_only_reason_};
   return {};
 }
 
@@ -306,7 +386,7 @@ HistoryStatus HistoryStore::WriteChildren(const JobRecord& record) {
   drop_phases.Bind(":id", record.id);
   drop_messages.Bind(":id", record.id);
   if (drop_phases.Step() != SQLITE_DONE || drop_messages.Step() != SQLITE_DONE)
-    return {Reason("cannot write to")};
+    return Failure("cannot write to");
   SqlStatement phase(db_,
                      "INSERT INTO phases (job_id, seq, name, started_utc_ms, duration_ms, retries, "
                      "bytes_sent, bytes_received) VALUES (:id, :seq, :name, :started, :duration, "
@@ -322,7 +402,7 @@ HistoryStatus HistoryStore::WriteChildren(const JobRecord& record) {
     phase.Bind(":retries", p.retries);
     phase.Bind(":sent", static_cast<std::int64_t>(p.bytes_sent));
     phase.Bind(":received", static_cast<std::int64_t>(p.bytes_received));
-    if (phase.Step() != SQLITE_DONE) return {Reason("cannot write to")};
+    if (phase.Step() != SQLITE_DONE) return Failure("cannot write to");
   }
   SqlStatement message(db_,
                        "INSERT INTO messages (job_id, seq, text_id) VALUES (:id, :seq, :text_id)");
@@ -331,22 +411,32 @@ HistoryStatus HistoryStore::WriteChildren(const JobRecord& record) {
     message.Bind(":id", record.id);
     message.Bind(":seq", static_cast<std::int64_t>(i));
     message.Bind(":text_id", record.message_ids[i]);
-    if (message.Step() != SQLITE_DONE) return {Reason("cannot write to")};
+    if (message.Step() != SQLITE_DONE) return Failure("cannot write to");
   }
   return {};
+}
+
+HistoryStatus HistoryStore::InsertJob(JobRecord& record) {
+  return InTransaction("cannot write to", [&]() -> HistoryStatus {
+    SqlStatement insert(db_, kInsertJob);
+    BindJob(insert, record);
+    if (insert.Step() != SQLITE_DONE) return Failure("cannot write to");
+    record.id = sqlite3_last_insert_rowid(db_);
+    return WriteChildren(record);
+  });
 }
 
 HistoryStatus HistoryStore::BeginJob(JobRecord& record) {
   if (HistoryStatus status = Writable(); !status.ok()) return status;
   record.result = JobResult::kInterrupted;
   record.chain_hash.clear();
-  return InTransaction("cannot write to", [&]() -> HistoryStatus {
-    SqlStatement insert(db_, kInsertJob);
-    BindJob(insert, record);
-    if (insert.Step() != SQLITE_DONE) return {Reason("cannot write to")};
-    record.id = sqlite3_last_insert_rowid(db_);
-    return WriteChildren(record);
-  });
+  HistoryStatus status = InsertJob(record);
+  if (status.kind == HistoryError::kDamaged && recording_) {
+    if (HistoryStatus reopened = SetAsideAndReopen(); !reopened.ok()) return reopened;
+    if (HistoryStatus writable = Writable(); !writable.ok()) return writable;
+    status = InsertJob(record);
+  }
+  return status;
 }
 
 HistoryStatus HistoryStore::UpdateJob(const JobRecord& record) {
@@ -354,45 +444,76 @@ HistoryStatus HistoryStore::UpdateJob(const JobRecord& record) {
   return InTransaction("cannot write to", [&]() -> HistoryStatus {
     SqlStatement update(db_, kUpdateJob);
     BindJob(update, record);
-    if (update.Step() != SQLITE_DONE) return {Reason("cannot write to")};
+    if (update.Step() != SQLITE_DONE) return Failure("cannot write to");
     if (sqlite3_changes(db_) != 1)
-      return {"job #" + std::to_string(record.id) + " is not an open row of " + path_};
+      return {HistoryError::kUnavailable,
+              "job #" + std::to_string(record.id) + " is not an open row of " + path_};
     return WriteChildren(record);
   });
 }
 
-HistoryStatus HistoryStore::FinishJob(JobRecord& record) {
+HistoryStatus HistoryStore::FinishJob(JobRecord& record, ChainHead* head) {
   if (HistoryStatus status = Writable(); !status.ok()) return status;
   if (record.ended_utc_ms == 0) record.ended_utc_ms = NowUtcMs();
+  HistoryStatus status = LinkJob(record, head);
+  if (status.kind == HistoryError::kDamaged && recording_) {
+    // The job's row went with the damaged file: the fresh one gets it whole.
+    if (HistoryStatus reopened = SetAsideAndReopen(); !reopened.ok()) return reopened;
+    if (HistoryStatus writable = Writable(); !writable.ok()) return writable;
+    status = InsertJob(record);
+    if (status.ok()) status = LinkJob(record, head);
+  }
+  return status;
+}
+
+HistoryStatus HistoryStore::LinkJob(JobRecord& record, ChainHead* head) {
   return InTransaction("cannot write to", [&]() -> HistoryStatus {
     ChainLink link;
     {
-      SqlStatement head(db_, kChainHeadQuery);
-      if (head.Step() != SQLITE_ROW) return {Reason("cannot read")};
-      link.seq = head.Int(0) + 1;
-      link.prev_id = head.Int(1);
+      SqlStatement chain_head(db_, kChainHeadQuery);
+      if (chain_head.Step() != SQLITE_ROW) return Failure("cannot read");
+      link.seq = chain_head.Int(0) + 1;
+      link.prev_id = chain_head.Int(1);
     }
     {
       SqlStatement previous(db_, "SELECT chain_hash FROM jobs WHERE id = :id");
       previous.Bind(":id", link.prev_id);
-      if (previous.Step() == SQLITE_ROW) link.prev_hash = previous.Text(0);
+      if (previous.Step() == SQLITE_ROW) link.prev_hash = previous.Bytes(0);
     }
-    record.chain_hash = ChainDigest(link, record);
     SqlStatement update(db_, kUpdateJob);
     BindJob(update, record);
     update.Bind(":chain_seq", link.seq);
     update.Bind(":chain_prev_id", link.prev_id);
-    update.Bind(":chain_hash", record.chain_hash);
-    if (update.Step() != SQLITE_DONE) return {Reason("cannot write to")};
+    if (update.Step() != SQLITE_DONE) return Failure("cannot write to");
     if (sqlite3_changes(db_) != 1)
-      return {"job #" + std::to_string(record.id) + " is not an open row of " + path_};
+      return {HistoryError::kUnavailable,
+              "job #" + std::to_string(record.id) + " is not an open row of " + path_};
     if (HistoryStatus children = WriteChildren(record); !children.ok()) return children;
-    SqlStatement head(db_,
+    // The digest covers the row as SQLite now holds it, read back.
+    std::string digest;
+    {
+      const std::string sql = std::string("SELECT ") + kJobColumns + " FROM jobs WHERE id = :id";
+      SqlStatement row(db_, sql.c_str());
+      row.Bind(":id", record.id);
+      if (row.Step() != SQLITE_ROW) return Failure("cannot read");
+      std::string content;
+      std::string out_of_domain;
+      if (StoredContentReader(db_).Read(row, content, out_of_domain) != SQLITE_DONE)
+        return Failure("cannot read");
+      digest = ExactChainDigest(link, content);
+    }
+    record.chain_hash = kExactDigestMarker + digest;
+    SqlStatement hash(db_, "UPDATE jobs SET chain_hash = :hash WHERE id = :id");
+    hash.Bind(":hash", record.chain_hash);
+    hash.Bind(":id", record.id);
+    if (hash.Step() != SQLITE_DONE) return Failure("cannot write to");
+    SqlStatement meta(db_,
                       "INSERT OR REPLACE INTO meta (key, value) VALUES ('chain_length', :seq), "
                       "('chain_head_id', :id)");
-    head.Bind(":seq", link.seq);
-    head.Bind(":id", record.id);
-    if (head.Step() != SQLITE_DONE) return {Reason("cannot write to")};
+    meta.Bind(":seq", link.seq);
+    meta.Bind(":id", record.id);
+    if (meta.Step() != SQLITE_DONE) return Failure("cannot write to");
+    if (head) *head = {link.seq, digest};
     return {};
   });
 }
@@ -413,7 +534,7 @@ HistoryResult<std::vector<JobRecord>> HistoryStore::Query(const char* order, std
   int step;
   while ((step = select.Step()) == SQLITE_ROW) jobs.push_back(ReadJob(select));
   const bool read = step == SQLITE_DONE && ReadChildren(db_, jobs);
-  if (!read) result.error = Reason("cannot read");
+  if (!read) result.error = Failure("cannot read").error;
   ExecSql(db_, "COMMIT");
   for (StoredJob& job : jobs) result.value.push_back(std::move(job.record));
   return result;

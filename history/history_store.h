@@ -2,16 +2,21 @@
 // is written when the job starts (reading "interrupted"), updated at each phase
 // change and finished with its chained digest, so nothing is lost however the
 // process ends. Several processes may write at once (WAL, busy timeout). One
-// thread at a time per store. Every failure is a returned one-line reason;
-// nothing is thrown and a failing history never stops a download.
+// thread at a time per store. Every failure is a returned kind and one-line
+// reason; nothing is thrown and a failing history never stops a download.
+// Opening to read never changes the file; only a job that records may create,
+// migrate or set a damaged file aside.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "history/chain_head.h"
 #include "history/job_record.h"
 
 struct sqlite3;
@@ -28,10 +33,19 @@ inline constexpr int kDefaultRecentJobs = 20;
 // ~/.local/share/vexo/history.sqlite3.
 std::string DefaultHistoryPath();
 
-// Empty error: success.
+// Why an open or a write failed, for hosts that act on it.
+enum class HistoryError {
+  kNone,
+  kMissing,      // reading: there is no history file (nothing was recorded)
+  kDamaged,      // SQLite found the file corrupt or not a database at all
+  kBusy,         // another program held it beyond the busy timeout
+  kUnavailable,  // anything else: permissions, the disk, a read-only file
+};
+
 struct HistoryStatus {
-  std::string error;
-  bool ok() const { return error.empty(); }
+  HistoryError kind = HistoryError::kNone;
+  std::string error;  // one line; empty when ok
+  bool ok() const { return kind == HistoryError::kNone; }
 };
 
 template <typename T>
@@ -45,9 +59,10 @@ struct HistoryResult {
 enum class HistoryNotice { kNone, kKeptAside, kNewerSchema, kReadOnlyFile };
 
 struct ChainCheck {
-  int rows_checked = 0;
-  std::int64_t first_bad_row = 0;  // 0 when the chain is intact
-  std::string reason;              // why first_bad_row is bad
+  std::int64_t rows_checked = 0;
+  std::int64_t first_bad_row = 0;  // 0 when intact, or when no one row is to blame
+  std::string reason;              // why the chain is broken
+  ChainHead head;                  // as far as the chain was walked
   bool intact() const { return reason.empty(); }
 };
 
@@ -58,12 +73,17 @@ class HistoryStore {
   HistoryStore(const HistoryStore&) = delete;
   HistoryStore& operator=(const HistoryStore&) = delete;
 
-  // Opens or creates the file and its folders, migrates an older schema. A
-  // damaged file is renamed aside (path + ".corrupt-<UTC stamp>") and a fresh
-  // one started; notice() then says so. A file from a newer program, or one
-  // that cannot be written, opens read-only: read_only(), with notice().
-  HistoryStatus Open(const std::string& path,
-                     std::chrono::milliseconds busy_timeout = kHistoryBusyTimeout);
+  // Opens read-only (SQLITE_OPEN_READONLY): never creates, migrates or sets
+  // aside; kMissing when there is no file. Readable on a read-only mount or in
+  // a folder the user cannot write. read_only() is then true.
+  HistoryStatus OpenForReading(const std::string& path);
+  // For a job that records: creates the file and its folders, migrates an
+  // older schema. A file SQLite finds damaged, here or in any later write, is
+  // renamed aside (path + ".corrupt-<UTC stamp>") and a fresh one started;
+  // notice() then says so. A file from a newer program, or one that cannot
+  // be written, opens read-only: read_only(), with notice().
+  HistoryStatus OpenForRecording(const std::string& path,
+                                 std::chrono::milliseconds busy_timeout = kHistoryBusyTimeout);
   bool is_open() const { return db_ != nullptr; }
   // How long a write waits for another writer from now on.
   void SetBusyTimeout(std::chrono::milliseconds busy_timeout);
@@ -78,23 +98,29 @@ class HistoryStore {
   // Rewrites the row, its phases and messages as they are now.
   HistoryStatus UpdateJob(const JobRecord& record);
   // Writes the final state and links the row into the chain, in one
-  // transaction; sets ended_utc_ms (when still 0) and chain_hash.
-  HistoryStatus FinishJob(JobRecord& record);
+  // transaction; sets ended_utc_ms (when still 0) and chain_hash, and the
+  // head the chain reached with this row into *head when given.
+  HistoryStatus FinishJob(JobRecord& record, ChainHead* head = nullptr);
 
   HistoryResult<std::vector<JobRecord>> Recent(int count);  // newest first
   HistoryResult<std::vector<JobRecord>> All();              // oldest first
-  // Walks the finished rows in the order they finished and recomputes every
-  // digest; names the first row altered or removed.
-  HistoryResult<ChainCheck> CheckChain();
+  // Checks the whole file with SQLite (a damaged one is an error naming what
+  // SQLite found), then walks the finished rows in the order they finished,
+  // one at a time, checks every stored value's type and range and recomputes
+  // every digest; names the first row (and column) altered or removed. With
+  // expected, the chain must still pass through that head.
+  HistoryResult<ChainCheck> CheckChain(const std::optional<ChainHead>& expected = std::nullopt);
 
  private:
-  enum class OpenOutcome { kOpen, kCorrupt, kFailed };
-  OpenOutcome OpenFile(std::chrono::milliseconds busy_timeout, std::string& error);
-  HistoryStatus Finished(OpenOutcome outcome, const std::string& error);
+  void Reset(const std::string& path);
+  HistoryStatus OpenFile();
+  HistoryStatus SetAsideAndReopen();
   HistoryStatus Migrate(int from_version);
   std::string Reason(const char* doing) const;
+  HistoryStatus Failure(const char* doing) const;  // kind from the connection's last error
+  HistoryStatus InsertJob(JobRecord& record);
+  HistoryStatus LinkJob(JobRecord& record, ChainHead* head);
   HistoryStatus Writable() const;
-  HistoryStatus WriteJob(const JobRecord& record, bool insert);
   HistoryStatus WriteChildren(const JobRecord& record);
   HistoryStatus InTransaction(const char* doing, const std::function<HistoryStatus()>& work);
   HistoryResult<std::vector<JobRecord>> Query(const char* sql, std::int64_t limit);
@@ -102,6 +128,9 @@ class HistoryStore {
 
   sqlite3* db_ = nullptr;
   std::string path_;
+  bool recording_ = false;
+  std::chrono::milliseconds busy_timeout_ = kHistoryBusyTimeout;
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> file_identity_;  // device, inode
   bool read_only_ = false;
   std::string read_only_reason_;
   std::string notice_;

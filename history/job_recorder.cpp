@@ -15,12 +15,19 @@ void JobRecorder::Start(const JobRecord& record) {
   if (record_.started_utc_ms == 0) record_.started_utc_ms = NowUtcMs();
   if (record_.user_name.empty()) record_.user_name = CurrentUserName();
   if (record_.host_name.empty()) record_.host_name = CurrentHostName();
-  const HistoryStatus opened = store_.Open(path_);
-  if (store_.notice_kind() != HistoryNotice::kNone) notice_ = HistoryNoticeText(store_);
-  if (!opened.ok()) return Fail(opened.error);
-  const HistoryStatus begun = store_.BeginJob(record_);
+  const HistoryStatus opened = store_.OpenForRecording(path_);
+  const HistoryStatus begun = opened.ok() ? store_.BeginJob(record_) : opened;
+  TakeStoreNotice();
   if (!begun.ok()) return Fail(begun.error);
   row_written_ = true;
+}
+
+void JobRecorder::TakeStoreNotice() {
+  // The file may be set aside at the start or, found damaged by a later
+  // write, at the end: each time is told once.
+  if (store_.notice_kind() == HistoryNotice::kNone || store_.notice() == told_notice_) return;
+  told_notice_ = store_.notice();
+  notice_ = HistoryNoticeText(store_);
 }
 
 void JobRecorder::Update() {
@@ -61,8 +68,11 @@ void JobRecorder::Finish(JobResult result, int exit_status) {
   record_.exit_status = exit_status;
   if (record_.ended_utc_ms == 0) record_.ended_utc_ms = now;
   if (!row_written_ || failed_) return;
-  const HistoryStatus finished = store_.FinishJob(record_);
-  if (!finished.ok()) Fail(finished.error);
+  ChainHead head;
+  const HistoryStatus finished = store_.FinishJob(record_, &head);
+  TakeStoreNotice();
+  if (!finished.ok()) return Fail(finished.error);
+  head_ = std::move(head);
 }
 
 std::optional<std::string> JobRecorder::TakeFailure() {

@@ -39,6 +39,9 @@ class JobRecorder {
   void AddMessage(int text_id) { record_.message_ids.push_back(text_id); }
   // Ends the phase under way and writes the final row.
   void Finish(JobResult result, int exit_status);
+  // The head the chain reached with this job's row, once Finish recorded it:
+  // the copy a host gives the user to keep outside the file.
+  const std::optional<ChainHead>& head() const { return head_; }
 
   // The first failure's reason, once; nullopt when there is none (left).
   // Shown to the user as NotRecordedText(reason) (history_texts.h).
@@ -50,6 +53,7 @@ class JobRecorder {
  private:
   void Fail(std::string reason);
   void EndPhase(std::int64_t now_ms);
+  void TakeStoreNotice();
 
   std::string path_;
   HistoryStore store_;
@@ -59,6 +63,8 @@ class JobRecorder {
   bool failed_ = false;
   std::optional<std::string> failure_;
   std::optional<std::string> notice_;
+  std::optional<ChainHead> head_;
+  std::string told_notice_;
 };
 
 }  // namespace vexo

@@ -52,6 +52,36 @@ bool SqlStatement::IsNull(int column) const {
   return sqlite3_column_type(statement_, column) == SQLITE_NULL;
 }
 
+int SqlStatement::Type(int column) const {
+  return sqlite3_column_type(statement_, column);
+}
+
+std::string SqlStatement::Bytes(int column) const {
+  // The type first: asking for the bytes converts nothing only when the
+  // value already is text or a blob.
+  const int type = Type(column);
+  if (type != SQLITE_TEXT && type != SQLITE_BLOB) return {};
+  const void* data = type == SQLITE_TEXT
+                         ? static_cast<const void*>(sqlite3_column_text(statement_, column))
+                         : sqlite3_column_blob(statement_, column);
+  if (!data) return {};
+  return std::string(static_cast<const char*>(data),
+                     static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+}
+
+double SqlStatement::Real(int column) const {
+  return sqlite3_column_double(statement_, column);
+}
+
+int SqlStatement::ColumnCount() const {
+  return statement_ ? sqlite3_column_count(statement_) : 0;
+}
+
+std::string SqlStatement::ColumnName(int column) const {
+  const char* name = statement_ ? sqlite3_column_name(statement_, column) : nullptr;
+  return name ? name : "";
+}
+
 int ExecSql(sqlite3* db, const char* sql) {
   return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }

@@ -33,6 +33,13 @@ class SqlStatement {
   std::int64_t Int(int column) const;
   std::string Text(int column) const;
   bool IsNull(int column) const;
+  // The value as stored: SQLITE_INTEGER, _FLOAT, _TEXT, _BLOB or _NULL, and
+  // the exact bytes of a text or blob, without any conversion.
+  int Type(int column) const;
+  std::string Bytes(int column) const;
+  double Real(int column) const;
+  int ColumnCount() const;
+  std::string ColumnName(int column) const;
 
  private:
   int Index(const char* name) const;

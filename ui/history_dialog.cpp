@@ -208,7 +208,7 @@ void HistoryDialog::Load(const std::string& history_path) {
   std::error_code ignored;
   if (!std::filesystem::exists(history_path, ignored)) return;  // nothing recorded yet
   HistoryStore store;
-  const HistoryStatus opened = store.Open(history_path);
+  const HistoryStatus opened = store.OpenForReading(history_path);
   QString notice = Q(HistoryNoticeText(store));
   if (opened.ok()) {
     auto all = store.All();

@@ -22,7 +22,7 @@ class HistoryStoreTest : public ::testing::Test {
   // Three finished jobs (#1..#3) and one still running (#4).
   void WriteFourJobs() {
     HistoryStore store;
-    ASSERT_TRUE(store.Open(path_).ok());
+    ASSERT_TRUE(store.OpenForRecording(path_).ok());
     for (int n = 1; n <= 4; ++n) {
       JobRecord job = SampleJob(n);
       ASSERT_TRUE(store.BeginJob(job).ok());
@@ -33,7 +33,7 @@ class HistoryStoreTest : public ::testing::Test {
   }
   ChainCheck Check() {
     HistoryStore store;
-    EXPECT_TRUE(store.Open(path_).ok());
+    EXPECT_TRUE(store.OpenForReading(path_).ok());
     HistoryResult<ChainCheck> check = store.CheckChain();
     EXPECT_TRUE(check.ok()) << check.error;
     return check.value;
@@ -50,7 +50,7 @@ TEST_F(HistoryStoreTest, RowWrittenAtStartReadsInterruptedWhenTheProcessDies) {
     JobRecord job = SampleJob();
     job.phases.resize(1);
     job.message_ids.clear();
-    if (!store.Open(path_).ok() || !store.BeginJob(job).ok()) _exit(1);
+    if (!store.OpenForRecording(path_).ok() || !store.BeginJob(job).ok()) _exit(1);
     job.phases.push_back({phase::kErase, job.started_utc_ms + 200, 0, 2, 8, 0});
     job.message_ids.push_back(3009);
     if (!store.UpdateJob(job).ok()) _exit(1);
@@ -61,7 +61,7 @@ TEST_F(HistoryStoreTest, RowWrittenAtStartReadsInterruptedWhenTheProcessDies) {
   ASSERT_EQ(WEXITSTATUS(status), 0);
 
   HistoryStore store;
-  ASSERT_TRUE(store.Open(path_).ok());
+  ASSERT_TRUE(store.OpenForRecording(path_).ok());
   auto recent = store.Recent(5);
   ASSERT_TRUE(recent.ok()) << recent.error;
   ASSERT_EQ(recent.value.size(), 1u);
@@ -83,7 +83,7 @@ TEST_F(HistoryStoreTest, EightConcurrentWriterProcessesLoseNoRow) {
     const pid_t child = fork();
     if (child == 0) {
       HistoryStore store;
-      if (!store.Open(path_).ok()) _exit(1);
+      if (!store.OpenForRecording(path_).ok()) _exit(1);
       for (int j = 0; j < kJobsEach; ++j) {
         JobRecord job = SampleJob(w * kJobsEach + j);
         if (!store.BeginJob(job).ok() || !store.UpdateJob(job).ok()) _exit(2);
@@ -100,7 +100,7 @@ TEST_F(HistoryStoreTest, EightConcurrentWriterProcessesLoseNoRow) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
   }
   HistoryStore store;
-  ASSERT_TRUE(store.Open(path_).ok());
+  ASSERT_TRUE(store.OpenForRecording(path_).ok());
   auto all = store.All();
   ASSERT_TRUE(all.ok()) << all.error;
   EXPECT_EQ(all.value.size(), static_cast<std::size_t>(kWriters * kJobsEach));
@@ -118,6 +118,7 @@ TEST_F(HistoryStoreTest, ChainNamesTheFirstRowAlteredOrRemoved) {
   struct Case {
     const char* tamper;
     std::int64_t bad_row;
+    const char* named = "";  // the column the reason must name
   } cases[] = {
       {"UPDATE jobs SET firmware_sha256 = 'ff' WHERE id = 2", 2},
       {"UPDATE messages SET text_id = 3025 WHERE job_id = 1 AND seq = 0", 1},
@@ -125,6 +126,14 @@ TEST_F(HistoryStoreTest, ChainNamesTheFirstRowAlteredOrRemoved) {
       {"DELETE FROM jobs WHERE id = 2", 2},
       {"DELETE FROM jobs WHERE id = 3", 3},  // the newest finished row
       {"UPDATE jobs SET result = 'completed' WHERE id = 4", 4},
+      // Values a record cannot hold, which reading it back would smooth over.
+      {"UPDATE jobs SET mode = 'E.P.R ' WHERE id = 2", 2, "column mode"},
+      {"UPDATE jobs SET exit_status = '0 (forged)' WHERE id = 2", 2, "column exit_status"},
+      {"UPDATE jobs SET used_baud = used_baud + 4294967296 WHERE id = 2", 2, "column used_baud"},
+      {"UPDATE jobs SET closing_confirmed = 5 WHERE id = 2", 2, "column closing_confirmed"},
+      {"UPDATE jobs SET lowest_address = lowest_address + 4294967296 WHERE id = 2", 2,
+       "column lowest_address"},
+      {"UPDATE phases SET bytes_sent = 'many' WHERE job_id = 1 AND seq = 1", 1, "bytes_sent"},
   };
   const std::string pristine = folder_.File("pristine.sqlite3");
   ASSERT_EQ(RawSql(path_, "VACUUM INTO '" + pristine + "'"), SQLITE_OK);
@@ -137,12 +146,13 @@ TEST_F(HistoryStoreTest, ChainNamesTheFirstRowAlteredOrRemoved) {
     check = Check();
     EXPECT_FALSE(check.intact()) << c.tamper;
     EXPECT_EQ(check.first_bad_row, c.bad_row) << c.tamper << ": " << check.reason;
+    EXPECT_NE(check.reason.find(c.named), std::string::npos) << check.reason;
   }
 }
 
 TEST_F(HistoryStoreTest, LockedFileFailsTheWriteWithAReasonAfterTheTimeout) {
   HistoryStore store;
-  ASSERT_TRUE(store.Open(path_, std::chrono::milliseconds(100)).ok());
+  ASSERT_TRUE(store.OpenForRecording(path_, std::chrono::milliseconds(100)).ok());
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(path_.c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -167,7 +177,7 @@ TEST_F(HistoryStoreTest, CorruptFileIsKeptAsideOnceAndAFreshOneStarted) {
     if (child == 0) {
       HistoryStore store;
       JobRecord job = SampleJob(p);
-      if (!store.Open(path_).ok() || !store.BeginJob(job).ok()) _exit(1);
+      if (!store.OpenForRecording(path_).ok() || !store.BeginJob(job).ok()) _exit(1);
       _exit(store.notice_kind() == HistoryNotice::kKeptAside ? kToldKeptAside : 0);
     }
     children.push_back(child);
@@ -192,7 +202,7 @@ TEST_F(HistoryStoreTest, CorruptFileIsKeptAsideOnceAndAFreshOneStarted) {
   }
   EXPECT_EQ(aside, 1);
   HistoryStore store;
-  ASSERT_TRUE(store.Open(path_).ok());
+  ASSERT_TRUE(store.OpenForRecording(path_).ok());
   EXPECT_EQ(store.Recent(10).value.size(), static_cast<std::size_t>(kProcesses));
 }
 
@@ -201,7 +211,7 @@ TEST_F(HistoryStoreTest, NewerSchemaIsReadOnlyAndOlderIsMigrated) {
   ASSERT_EQ(RawSql(path_, "PRAGMA user_version = 99"), SQLITE_OK);
   {
     HistoryStore store;
-    ASSERT_TRUE(store.Open(path_).ok());
+    ASSERT_TRUE(store.OpenForRecording(path_).ok());
     EXPECT_TRUE(store.read_only());
     EXPECT_NE(store.notice().find("newer"), std::string::npos) << store.notice();
     JobRecord job = SampleJob(5);
@@ -213,7 +223,7 @@ TEST_F(HistoryStoreTest, NewerSchemaIsReadOnlyAndOlderIsMigrated) {
             SQLITE_OK);
   {
     HistoryStore store;
-    ASSERT_TRUE(store.Open(path_).ok());
+    ASSERT_TRUE(store.OpenForRecording(path_).ok());
     EXPECT_FALSE(store.read_only());
     EXPECT_EQ(store.Recent(10).value.size(), 4u);
     JobRecord job = SampleJob(5);
@@ -225,6 +235,71 @@ TEST_F(HistoryStoreTest, NewerSchemaIsReadOnlyAndOlderIsMigrated) {
   // The migrated head notices the newest finished row going.
   ASSERT_EQ(RawSql(path_, "DELETE FROM jobs WHERE id = 5"), SQLITE_OK);
   EXPECT_EQ(Check().first_bad_row, 5);
+}
+
+TEST_F(HistoryStoreTest, ReadingChangesNothingAndNeedsNoWritableFolder) {
+  HistoryStore reader;
+  EXPECT_EQ(reader.OpenForReading(path_).kind, HistoryError::kMissing);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(path_).parent_path()));
+
+  WriteFourJobs();
+  // The first layout, which recording would migrate.
+  ASSERT_EQ(RawSql(path_, "DROP TABLE meta; DROP INDEX jobs_by_start; PRAGMA user_version = 1"),
+            SQLITE_OK);
+  // Nothing can be made beside the file: as on a read-only mount (the
+  // folder's mode alone does not stop root, the blocked name does).
+  const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+  std::filesystem::create_directory(path_ + "-shm");
+  std::filesystem::permissions(
+      folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  ASSERT_TRUE(reader.OpenForReading(path_).ok());
+  EXPECT_EQ(reader.Recent(10).value.size(), 4u);
+  const HistoryResult<ChainCheck> check = reader.CheckChain();
+  ASSERT_TRUE(check.ok()) << check.error;
+  EXPECT_EQ(check.value.rows_checked, 3);
+  JobRecord job = SampleJob(5);
+  EXPECT_FALSE(reader.BeginJob(job).ok());
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+  std::filesystem::remove(path_ + "-shm");
+
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+  sqlite3_stmt* version = nullptr;
+  sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &version, nullptr);
+  ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(version, 0), 1) << "reading migrated the file";
+  sqlite3_finalize(version);
+  sqlite3_close(raw);
+}
+
+// Damage the header does not show: the first page of the jobs table. A job
+// that records finds it with its own statements, in the migration of an older
+// layout or in its first write, and sets the file aside.
+TEST_F(HistoryStoreTest, DamageFoundByAJobsOwnStatementsIsSetAside) {
+  for (const bool older_layout : {true, false}) {
+    std::filesystem::remove_all(std::filesystem::path(path_).parent_path());
+    WriteFourJobs();
+    if (older_layout) {
+      ASSERT_EQ(RawSql(path_, "DROP TABLE meta; DROP INDEX jobs_by_start; PRAGMA user_version = 1"),
+                SQLITE_OK);
+    }
+    ASSERT_EQ(RawSql(path_, "PRAGMA wal_checkpoint(TRUNCATE); PRAGMA journal_mode = DELETE"),
+              SQLITE_OK);
+    {
+      std::fstream file(path_, std::ios::binary | std::ios::in | std::ios::out);
+      file.seekp(4096);  // page 2, the jobs table's root: its page type
+      file.put('\xee');
+    }
+    HistoryStore store;
+    ASSERT_TRUE(store.OpenForRecording(path_).ok());
+    // The migration reads the damaged page; the newer layout's open does not.
+    EXPECT_EQ(store.notice_kind() == HistoryNotice::kKeptAside, older_layout);
+    JobRecord job = SampleJob(5);
+    ASSERT_TRUE(store.BeginJob(job).ok()) << older_layout;
+    EXPECT_EQ(store.notice_kind(), HistoryNotice::kKeptAside) << older_layout;
+    EXPECT_TRUE(std::filesystem::exists(store.kept_aside_as())) << older_layout;
+    EXPECT_EQ(store.Recent(10).value.size(), 1u) << older_layout;
+  }
 }
 
 }  // namespace

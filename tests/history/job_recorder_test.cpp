@@ -38,7 +38,7 @@ TEST(JobRecorder, EachPhaseChangeLeavesTheRowCurrentAndFinishClosesTheLastPhase)
   recorder.StartPhase(phase::kErase);
 
   HistoryStore reader;
-  ASSERT_TRUE(reader.Open(path).ok());
+  ASSERT_TRUE(reader.OpenForReading(path).ok());
   JobRecord mid_job = reader.Recent(1).value.at(0);  // what a crash here would leave
   EXPECT_EQ(mid_job.result, JobResult::kInterrupted);
   ASSERT_EQ(mid_job.phases.size(), 2u);
@@ -52,7 +52,10 @@ TEST(JobRecorder, EachPhaseChangeLeavesTheRowCurrentAndFinishClosesTheLastPhase)
   EXPECT_EQ(done.exit_status, 1);
   EXPECT_GE(done.phases[1].duration_ms, 0);
   EXPECT_EQ(done.phases[1].started_utc_ms + done.phases[1].duration_ms, done.ended_utc_ms);
-  EXPECT_TRUE(reader.CheckChain().value.intact());
+  const ChainCheck check = reader.CheckChain().value;
+  EXPECT_TRUE(check.intact()) << check.reason;
+  ASSERT_TRUE(recorder.head());  // the copy the host hands out
+  EXPECT_EQ(*recorder.head(), check.head);
 }
 
 }  // namespace

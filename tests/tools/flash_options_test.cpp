@@ -50,6 +50,9 @@ TEST(FlashOptions, UsageErrorsSayWhy) {
       {{"--fast"}, "unknown option: --fast"},
       {{"a.BIN", "b.BIN"}, "more than one firmware file given"},
       {{"--verify=yes"}, "--verify takes no value"},
+      {{"--history-check", "--expect-head", "5:abc"}, "--expect-head takes a chain head"},
+      {{"--history-check", "--expect-head=" + std::string(64, 'a')}, "--expect-head takes"},
+      {{"--expect-head", "1:" + std::string(64, 'a')}, "--expect-head goes with --history-check"},
   };
   for (const auto& c : cases) {
     ParsedOptions p = ParseFlashOptions(c.args);

@@ -24,6 +24,22 @@ Outcome RunCaptured(const HistoryCommand& command) {
   return {status, out.str(), err.str()};
 }
 
+void WriteFinishedJobs(const std::string& path, int count) {
+  HistoryStore store;
+  ASSERT_TRUE(store.OpenForRecording(path).ok());
+  for (int n = 1; n <= count; ++n) {
+    JobRecord job = testing::SampleJob(n);
+    ASSERT_TRUE(store.BeginJob(job).ok());
+    job.result = JobResult::kCompleted;
+    ASSERT_TRUE(store.FinishJob(job).ok());
+  }
+}
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 TEST(HistoryCommand, ListsChecksExportsAndFailsOnAnAlteredRow) {
   testing::ScratchFolder folder;
   HistoryCommand command;
@@ -32,16 +48,7 @@ TEST(HistoryCommand, ListsChecksExportsAndFailsOnAnAlteredRow) {
   // Looking at a history that does not exist yet must not create one.
   EXPECT_EQ(RunCaptured(command).status, kHistoryExitOk);
   EXPECT_FALSE(std::filesystem::exists(command.history_file));
-  {
-    HistoryStore store;
-    ASSERT_TRUE(store.Open(command.history_file).ok());
-    for (int n = 1; n <= 2; ++n) {
-      JobRecord job = testing::SampleJob(n);
-      ASSERT_TRUE(store.BeginJob(job).ok());
-      job.result = JobResult::kCompleted;
-      ASSERT_TRUE(store.FinishJob(job).ok());
-    }
-  }
+  WriteFinishedJobs(command.history_file, 2);
   command.count = 1;
   Outcome listed = RunCaptured(command);
   EXPECT_EQ(listed.status, kHistoryExitOk);
@@ -71,6 +78,58 @@ TEST(HistoryCommand, ListsChecksExportsAndFailsOnAnAlteredRow) {
   checked = RunCaptured(command);
   EXPECT_EQ(checked.status, kHistoryExitFailed);
   EXPECT_NE(checked.out.find("row #1"), std::string::npos) << checked.out;
+}
+
+// The check only looks: a damaged file is reported with what SQLite found and
+// left where it is, byte for byte.
+TEST(HistoryCommand, CheckOfADamagedFileSaysSoAndLeavesIt) {
+  testing::ScratchFolder folder;
+  HistoryCommand command;
+  command.action = HistoryCommand::Action::kCheck;
+  command.history_file = folder.File("history.sqlite3");
+  WriteFinishedJobs(command.history_file, 3);
+  ASSERT_EQ(testing::RawSql(command.history_file, "PRAGMA journal_mode = DELETE"), SQLITE_OK);
+  {
+    std::fstream file(command.history_file, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(4096);
+    file.put('\xee');
+  }
+  const std::string damaged = FileBytes(command.history_file);
+  const Outcome checked = RunCaptured(command);
+  EXPECT_EQ(checked.status, kHistoryExitFailed);
+  EXPECT_NE(checked.err.find("is damaged"), std::string::npos) << checked.err;
+  EXPECT_NE(checked.err.find("malformed"), std::string::npos) << checked.err;
+  EXPECT_EQ(FileBytes(command.history_file), damaged);
+  for (const auto& entry : std::filesystem::directory_iterator(folder.File("")))
+    EXPECT_EQ(entry.path().filename().string().find(kCorruptSuffix), std::string::npos);
+}
+
+// No file can show that its newest rows were cut, with its own record of its
+// length cut to match; the head kept from earlier can.
+TEST(HistoryCommand, ExpectHeadCatchesRowsCutFromTheEnd) {
+  testing::ScratchFolder folder;
+  HistoryCommand command;
+  command.action = HistoryCommand::Action::kCheck;
+  command.history_file = folder.File("history.sqlite3");
+  WriteFinishedJobs(command.history_file, 5);
+  const Outcome before = RunCaptured(command);
+  const std::size_t at = before.out.find("Chain head: ");
+  ASSERT_NE(at, std::string::npos) << before.out;
+  const std::string text = before.out.substr(at + 12, before.out.find('\n', at) - at - 12);
+  command.expect_head = ChainHead::Parse(text);
+  ASSERT_TRUE(command.expect_head) << text;
+  EXPECT_EQ(command.expect_head->rows, 5);
+  EXPECT_EQ(RunCaptured(command).status, kHistoryExitOk);
+
+  ASSERT_EQ(testing::RawSql(command.history_file,
+                            "DELETE FROM jobs WHERE id >= 4; UPDATE meta SET value = 3 "
+                            "WHERE key IN ('chain_length', 'chain_head_id')"),
+            SQLITE_OK);
+  const Outcome cut = RunCaptured(command);
+  EXPECT_EQ(cut.status, kHistoryExitFailed);
+  EXPECT_NE(cut.out.find("short of the head given"), std::string::npos) << cut.out;
+  command.expect_head.reset();
+  EXPECT_EQ(RunCaptured(command).status, kHistoryExitOk);  // what the file alone shows
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "history/history_store.h"
 #include "tests/support/temp_workdir.h"
 #include "tests/support/test_image.h"
 #include "tests/tools/sim_process.h"
@@ -84,6 +85,10 @@ TEST(JsonEvents, AWholeVerifiedJobAgreesWithTheRadiosReport) {
   EXPECT_EQ(end.at("exit_status"), 0);
   EXPECT_EQ(end.at("closing_confirmed"), true);
   EXPECT_GT(end.at("history_row").get<std::int64_t>(), 0);
+  // The head handed out is the one a check of the history finds.
+  HistoryStore history;
+  ASSERT_TRUE(history.OpenForReading(workdir.File("h.sqlite3")).ok());
+  EXPECT_EQ(end.at("history_head"), history.CheckChain().value.head.Text());
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ class BatchWindowTest : public QObject {
 
     // Every job landed in the history, recorded by its child.
     vexo::HistoryStore history;
-    QVERIFY(history.Open(workdir_->File("history.sqlite3")).ok());
+    QVERIFY(history.OpenForReading(workdir_->File("history.sqlite3")).ok());
     const auto jobs = history.All();
     QVERIFY(jobs.ok());
     QCOMPARE(jobs.value.size(), std::size_t{4});

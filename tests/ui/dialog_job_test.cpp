@@ -123,7 +123,7 @@ class DialogJobTest : public QObject {
 
     // The job is in the history, as the window ran it.
     vexo::HistoryStore history;
-    QVERIFY(history.Open(dir.File("history.sqlite3")).ok());
+    QVERIFY(history.OpenForReading(dir.File("history.sqlite3")).ok());
     const auto jobs = history.All();
     QVERIFY(jobs.ok() && jobs.value.size() == 1);
     const vexo::JobRecord& job = jobs.value[0];

@@ -25,7 +25,7 @@ class HistoryDialogTest : public QObject {
     workdir_ = std::make_unique<vexo::testing::UiWorkdir>();
     path_ = workdir_->File("history.sqlite3");
     vexo::HistoryStore store;
-    QVERIFY(store.Open(path_).ok());
+    QVERIFY(store.OpenForRecording(path_).ok());
     for (int n = 1; n <= 3; ++n) {
       vexo::JobRecord job = vexo::testing::SampleJob(n);
       QVERIFY(store.BeginJob(job).ok());

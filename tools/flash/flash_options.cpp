@@ -105,6 +105,13 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
     } else if (arg == "--history-check") {
       if (inline_value) return fail(arg + " takes no value");
       options.history_check = true;
+    } else if (arg == "--expect-head") {
+      auto head = value();
+      if (!head) return fail("--expect-head needs a chain head (ROWS:DIGEST)");
+      options.history_expect_head = ChainHead::Parse(*head);
+      if (!options.history_expect_head) {
+        return fail("--expect-head takes a chain head as --history-check prints it (ROWS:DIGEST)");
+      }
     } else if (arg == "--history-file") {
       auto file = value();
       if (!file || file->empty()) return fail("--history-file needs a file name");
@@ -151,6 +158,9 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
     }
   }
   if (options.probe && !options.check) return fail("--probe goes with --check");
+  if (options.history_expect_head && !options.history_check) {
+    return fail("--expect-head goes with --history-check");
+  }
   return parsed;
 }
 
@@ -160,7 +170,8 @@ const char* FlashUsage() {
          "[--list]\n"
          "                  [FIRMWARE]\n"
          "       vexo-flash --check [--probe] [--port NAME] [FIRMWARE]\n"
-         "       vexo-flash --history [N] | --history-check | --history-export csv|json FILE\n"
+         "       vexo-flash --history [N] | --history-check [--expect-head HEAD] |\n"
+         "                  --history-export csv|json FILE\n"
          "\n"
          "Writes FIRMWARE (a .BIN file) into the radio on the serial port NAME:\n"
          "erase and program, and with --verify read the flash back and compare.\n"
@@ -189,7 +200,11 @@ const char* FlashUsage() {
          "Every job is recorded in the job history (~/.local/share/vexo/\n"
          "history.sqlite3; VEXO_HISTORY or --history-file FILE choose another):\n"
          "  --history [N]        the last N jobs (20) as a table.\n"
-         "  --history-check      check that no finished job was altered or removed.\n"
+         "  --history-check      check the file and that no finished job was altered\n"
+         "                       or removed; prints the chain head (ROWS:DIGEST).\n"
+         "  --expect-head HEAD   with --history-check, fail unless the chain still\n"
+         "                       reaches HEAD, as printed by an earlier check or a\n"
+         "                       job's end event or log: catches the newest rows cut.\n"
          "  --history-export csv|json FILE\n"
          "                       every recorded field; FILE - is standard output.\n"
          "  --check      check the set-up instead: serial devices, access, other\n"

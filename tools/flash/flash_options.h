@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "history/chain_head.h"
+
 namespace vexo {
 
 inline constexpr int kExitCompleted = 0;
@@ -33,6 +35,7 @@ struct FlashOptions {
   std::optional<std::string> history_file;           // --history-file FILE
   std::optional<int> history_list;                   // --history [N]
   bool history_check = false;                        // --history-check
+  std::optional<ChainHead> history_expect_head;      // --expect-head ROWS:DIGEST
   std::optional<std::string> history_export_format;  // --history-export csv|json FILE
   std::string history_export_file;
 };

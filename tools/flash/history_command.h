@@ -1,11 +1,13 @@
 // The history commands of vexo-flash: --history [N] (the newest jobs as a
-// table), --history-check (walk the chain of digests) and --history-export
-// csv|json FILE, each on --history-file or the default history. Prints to the
-// streams given; returns the exit status: 0 done, 1 the history is broken or
-// cannot be read or written to FILE, 2 a usage error.
+// table), --history-check [--expect-head HEAD] (walk the chain of digests)
+// and --history-export csv|json FILE, each on --history-file or the default
+// history, which they open for reading only. Prints to the streams given;
+// returns the exit status: 0 done, 1 the history is broken, damaged or cannot
+// be read or written to FILE, 2 a usage error.
 #pragma once
 
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "history/history_store.h"
@@ -15,10 +17,11 @@ namespace vexo {
 struct HistoryCommand {
   enum class Action { kList, kCheck, kExport };
   Action action = Action::kList;
-  int count = kDefaultRecentJobs;  // kList
-  std::string export_format;       // kExport: "csv" or "json"
-  std::string export_file;         // kExport: "-" for standard output
-  std::string history_file;        // empty: DefaultHistoryPath()
+  int count = kDefaultRecentJobs;        // kList
+  std::string export_format;             // kExport: "csv" or "json"
+  std::string export_file;               // kExport: "-" for standard output
+  std::string history_file;              // empty: DefaultHistoryPath()
+  std::optional<ChainHead> expect_head;  // kCheck: the chain must still reach it
 };
 
 inline constexpr int kHistoryExitOk = 0;

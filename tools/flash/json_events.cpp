@@ -92,7 +92,8 @@ void JsonEvents::ClosingConfirmed(bool confirmed) {
 }
 
 void JsonEvents::End(const std::string& result, int exit_status,
-                     std::optional<std::int64_t> history_row) {
+                     std::optional<std::int64_t> history_row,
+                     const std::optional<std::string>& history_head) {
   std::lock_guard lock(mutex_);
   auto object = Event("end", clock_.NowMs() - start_ms_, port_);
   object["result"] = result;
@@ -102,6 +103,11 @@ void JsonEvents::End(const std::string& result, int exit_status,
     object["history_row"] = *history_row;
   } else {
     object["history_row"] = nullptr;
+  }
+  if (history_head) {
+    object["history_head"] = *history_head;
+  } else {
+    object["history_head"] = nullptr;
   }
   Write(Dump(object));
 }

@@ -26,7 +26,9 @@ class JsonEvents final : public JobObserver {
   JsonEvents(std::FILE* out, std::string port, Clock& clock = RealClock());
 
   void Start(const JobFacts& facts, const std::string& usb_serial);
-  void End(const std::string& result, int exit_status, std::optional<std::int64_t> history_row);
+  // history_head: the chain's head after the job (ChainHead::Text), when recorded.
+  void End(const std::string& result, int exit_status, std::optional<std::int64_t> history_row,
+           const std::optional<std::string>& history_head);
 
   // JobObserver
   void PhaseStarted(JobPhase phase) override;

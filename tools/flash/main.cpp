@@ -88,6 +88,7 @@ int Run(const std::vector<std::string>& args) {
     command.history_file = options.history_file.value_or(std::string());
     if (options.history_check) {
       command.action = HistoryCommand::Action::kCheck;
+      command.expect_head = options.history_expect_head;
     } else if (options.history_export_format) {
       command.action = HistoryCommand::Action::kExport;
       command.export_format = *options.history_export_format;
@@ -177,10 +178,13 @@ int Run(const std::vector<std::string>& args) {
   recorder.Finish(exit_status == kExitCompleted ? JobResult::kCompleted : JobResult::kStopped,
                   exit_status);
   SayHistoryTrouble(recorder, host);
+  const std::optional<ChainHead>& head = recorder.head();
+  if (head) log.WriteComment("history chain head " + head->Text());
   if (options.json) {
     const std::int64_t row = recorder.record().id;
     events.End(exit_status == kExitCompleted ? "completed" : "stopped", exit_status,
-               row > 0 ? std::optional<std::int64_t>(row) : std::nullopt);
+               row > 0 ? std::optional<std::int64_t>(row) : std::nullopt,
+               head ? std::optional<std::string>(head->Text()) : std::nullopt);
   }
   return exit_status;
 }
