@@ -93,7 +93,7 @@ AttemptResult FrameExchange::ReadReply(std::string& reply, int reply_bytes, int 
   if (reply_bytes <= 0) return kAttemptComplete;
   const std::size_t wanted = 2 * static_cast<std::size_t>(reply_bytes);
   const std::int64_t start = clock_.NowMs();
-  while (clock_.NowMs() - start <= limit_ms) {
+  for (;;) {
     if (port_.InBufferCount() > 0) {
       if (!TakeInput(reply)) return kAttemptTimedOut;
       if (reply.size() >= wanted) {
@@ -101,18 +101,22 @@ AttemptResult FrameExchange::ReadReply(std::string& reply, int reply_bytes, int 
         reply.resize(wanted);  // later bytes of this read are dropped
         return kAttemptComplete;
       }
-    } else if (!AwaitInput(start, limit_ms, (wanted - reply.size()) / 2)) {
-      break;
+    }
+    // The time is looked at only after taking what is waiting: a port that
+    // sleeps through the bytes still on the wire wakes at the limit holding
+    // those that came in time, and they are this attempt's, not the next's.
+    if (clock_.NowMs() - start > limit_ms ||
+        !AwaitInput(start, limit_ms, (wanted - reply.size()) / 2)) {
+      return kAttemptTimedOut;
     }
   }
-  return kAttemptTimedOut;
 }
 
 AttemptResult FrameExchange::ReadBlockReply(std::string& reply, int limit_ms) {
   reply.clear();
   const std::int64_t start = clock_.NowMs();
   std::size_t wanted = 2;  // the first byte says how many follow
-  while (clock_.NowMs() - start <= limit_ms) {
+  for (;;) {
     if (port_.InBufferCount() > 0) {
       if (!TakeInput(reply)) return kAttemptTimedOut;
       if (reply.compare(0, 2, kPageReplyLead) == 0) {
@@ -127,11 +131,12 @@ AttemptResult FrameExchange::ReadBlockReply(std::string& reply, int limit_ms) {
         reply.resize(wanted);
         return kAttemptComplete;
       }
-    } else if (!AwaitInput(start, limit_ms, (wanted - reply.size()) / 2)) {
-      break;
+    }
+    if (clock_.NowMs() - start > limit_ms ||
+        !AwaitInput(start, limit_ms, (wanted - reply.size()) / 2)) {
+      return kAttemptTimedOut;
     }
   }
-  return kAttemptTimedOut;
 }
 
 void FrameExchange::WaitMs(int ms) {

@@ -105,6 +105,19 @@ TEST_F(FrameExchangeTest, PiecesAreGatheredAndExtraBytesCut) {
   EXPECT_EQ(port.InBufferCount(), 0);
 }
 
+TEST_F(FrameExchangeTest, BytesThatCameInTimeStayWithTheirAttempt) {
+  // A port that sleeps through the wire wakes at the limit holding a reply
+  // that lost a byte; the next attempt must not start with those bytes.
+  port.sleeps_through_wire = true;
+  int sendings = 0;
+  port.responder = [&](ScriptedPort& p, const std::string&) {
+    p.Deliver(++sendings == 1 ? "5000001200" : "500000120080", 2);
+  };
+  std::string reply;
+  EXPECT_TRUE(Exchange().ExchangeMessage("50", reply, 6, 100, "500000120080", ReportFailure::yes));
+  EXPECT_EQ(log.text, "S:50 \r\nR:50 00 00 12 00 \r\nS:50 \r\nR:50 00 00 12 00 80 \r\n");
+}
+
 TEST_F(FrameExchangeTest, OddLengthIsNeverSentAndEndsWith3006) {
   std::string reply = "keep";
   EXPECT_EQ(Exchange().TransmitAndRead("123", reply, 1, 100), kAttemptOddLength);

@@ -139,6 +139,27 @@ class ScriptedPort : public SerialControl {
     clock_.now = until;
     return WaitResult::timed_out;
   }
+  // As a port that knows its line rate: sleeps until count bytes are here or
+  // the limit has passed, holding whatever came meanwhile.
+  WaitResult WaitForBytes(std::size_t count, std::chrono::milliseconds limit) override {
+    if (!sleeps_through_wire) return WaitForInput(limit);
+    ++waits;
+    if (disconnected_) return WaitResult::failed;
+    const std::int64_t until = clock_.now + limit.count();
+    Arrive();
+    while (buffer_.size() < count) {
+      std::int64_t next = until + 1;
+      for (const auto& p : pending_) next = std::min(next, p.at);
+      if (next > until) {
+        clock_.now = until;
+        break;
+      }
+      clock_.now = next;
+      Arrive();
+    }
+    return buffer_.empty() ? WaitResult::timed_out : WaitResult::input_waiting;
+  }
+  bool sleeps_through_wire = false;
   int LineRate() const override { return std::atoi(settings.c_str()); }
   int waits = 0;
 
