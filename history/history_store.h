@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "history/job_record.h"
+#include "history/job_selection.h"
 
 struct sqlite3;
 
@@ -83,6 +84,17 @@ class HistoryStore {
 
   HistoryResult<std::vector<JobRecord>> Recent(int count);  // newest first
   HistoryResult<std::vector<JobRecord>> All();              // oldest first
+  // Rows chosen and ordered as selection says, each with its phases and
+  // messages, in one read transaction; memory does not grow with the number
+  // of rows. visit returns false to stop early.
+  HistoryStatus ForEachJob(const JobSelection& selection,
+                           const std::function<bool(const JobRecord&)>& visit);
+  // count rows from offset without their phases; message_ids holds the last
+  // message only.
+  HistoryResult<std::vector<JobRecord>> JobPage(const JobSelection& selection, std::int64_t offset,
+                                                int count);
+  // One row with its phases and messages; an error when there is none.
+  HistoryResult<JobRecord> Job(std::int64_t id);
   // Walks the finished rows in the order they finished and recomputes every
   // digest; names the first row altered or removed.
   HistoryResult<ChainCheck> CheckChain();
