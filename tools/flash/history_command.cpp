@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "history/history_report.h"
+#include "tools/flash/output_path_refusal.h"
 
 namespace vexo {
 namespace {
@@ -40,7 +42,9 @@ int Check(HistoryStore& store, std::ostream& out, std::ostream& err) {
   return kHistoryExitOk;
 }
 
-int Export(const std::vector<JobRecord>& records, const HistoryCommand& command, std::ostream& out,
+// Writes every row, oldest first, as it is read; with no store, an empty
+// export.
+int Export(HistoryStore* store, const HistoryCommand& command, std::ostream& out,
            std::ostream& err) {
   std::ofstream file;
   std::ostream* target = &out;
@@ -52,16 +56,43 @@ int Export(const std::vector<JobRecord>& records, const HistoryCommand& command,
     }
     target = &file;
   }
-  if (command.export_format == "csv")
-    WriteHistoryCsv(*target, records);
-  else
-    WriteHistoryJson(*target, records);
+  HistoryStatus read;
+  if (command.export_format == "csv") {
+    HistoryCsvWriter writer(*target);
+    if (store)
+      read = store->ForEachJob({}, [&](const JobRecord& r) {
+        writer.Write(r);
+        return static_cast<bool>(*target);
+      });
+  } else {
+    HistoryJsonWriter writer(*target);
+    if (store)
+      read = store->ForEachJob({}, [&](const JobRecord& r) {
+        writer.Write(r);
+        return static_cast<bool>(*target);
+      });
+    writer.Finish();
+  }
   target->flush();
+  if (!read.ok()) {
+    err << "vexo-flash: " << read.error << '\n';
+    return kHistoryExitFailed;
+  }
   if (!*target) {
     err << "vexo-flash: cannot write " << command.export_file << '\n';
     return kHistoryExitFailed;
   }
   return kHistoryExitOk;
+}
+
+// An export replaces its file: never the history (nor its journals), a file
+// in keep, or a file that is not an earlier export.
+std::optional<std::string> ExportRefusal(const HistoryCommand& command, const std::string& path) {
+  if (command.export_file == kStandardOutput) return std::nullopt;
+  std::vector<std::string> keep = command.keep;
+  for (const char* journal : {"", "-wal", "-shm", "-journal"}) keep.push_back(path + journal);
+  const OutputKind export_kind{"the export file", "an export of the history", IsHistoryExportStart};
+  return OutputPathRefusal(command.export_file, keep, export_kind);
 }
 
 }  // namespace
@@ -81,10 +112,16 @@ int RunHistoryCommand(const HistoryCommand& command, std::ostream& out, std::ost
   }
   const std::string path =
       command.history_file.empty() ? DefaultHistoryPath() : command.history_file;
+  if (command.action == Action::kExport) {
+    if (std::optional<std::string> refusal = ExportRefusal(command, path)) {
+      err << "vexo-flash: " << *refusal << '\n';
+      return kHistoryExitUsage;
+    }
+  }
   // Looking must not leave an empty history behind.
   std::error_code ignored;
   if (!std::filesystem::exists(path, ignored)) {
-    if (command.action == Action::kExport) return Export({}, command, out, err);
+    if (command.action == Action::kExport) return Export(nullptr, command, out, err);
     out << "No jobs recorded in " << path << ".\n";
     return kHistoryExitOk;
   }
@@ -100,14 +137,8 @@ int RunHistoryCommand(const HistoryCommand& command, std::ostream& out, std::ost
       return List(store, command.count, out, err);
     case Action::kCheck:
       return Check(store, out, err);
-    case Action::kExport: {
-      auto all = store.All();
-      if (!all.ok()) {
-        err << "vexo-flash: " << all.error << '\n';
-        return kHistoryExitFailed;
-      }
-      return Export(all.value, command, out, err);
-    }
+    case Action::kExport:
+      return Export(&store, command, out, err);
   }
   return kHistoryExitUsage;
 }

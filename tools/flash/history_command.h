@@ -2,11 +2,14 @@
 // table), --history-check (walk the chain of digests) and --history-export
 // csv|json FILE, each on --history-file or the default history. Prints to the
 // streams given; returns the exit status: 0 done, 1 the history is broken or
-// cannot be read or written to FILE, 2 a usage error.
+// cannot be read or written to FILE, 2 a usage error, FILE included when it is
+// the history, a file in keep or an existing file other than an export.
+// Exports are written a row at a time: memory does not grow with the history.
 #pragma once
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "history/history_store.h"
 
@@ -19,6 +22,7 @@ struct HistoryCommand {
   std::string export_format;       // kExport: "csv" or "json"
   std::string export_file;         // kExport: "-" for standard output
   std::string history_file;        // empty: DefaultHistoryPath()
+  std::vector<std::string> keep;   // kExport: files never to overwrite besides the history
 };
 
 inline constexpr int kHistoryExitOk = 0;
