@@ -143,6 +143,8 @@ HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent) :
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(exporter, &QPushButton::clicked, this, &HistoryDialog::AskAndExport);
   connect(filter_, &QLineEdit::textChanged, model_, &HistoryModel::SetFilter);
+  // A new order or filter starts from the first page with nothing selected.
+  connect(model_, &QAbstractItemModel::modelReset, this, &HistoryDialog::ShowDetails);
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &HistoryDialog::ShowDetails);
 

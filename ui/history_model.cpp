@@ -54,7 +54,7 @@ HistoryModel::HistoryModel(QObject* parent) : QAbstractTableModel(parent) {
 
 HistoryModel::~HistoryModel() = default;
 
-const QString& HistoryModel::Text(TextId id) const {
+QString HistoryModel::Text(TextId id) const {
   auto found = texts_.find(id);
   if (found == texts_.end()) found = texts_.insert(id, Q(LookupText(id)));
   return *found;

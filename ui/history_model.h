@@ -41,7 +41,7 @@ class HistoryModel : public QAbstractTableModel {
   // history could not be read to the end.
   bool ForEachShown(const std::function<bool(const JobRecord&)>& visit) const;
   // language.sys is read once per text for the life of the model.
-  const QString& Text(TextId id) const;
+  QString Text(TextId id) const;
   QString ResultText(const JobRecord& record) const;
 
   int rowCount(const QModelIndex& parent = {}) const override;
