@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "history/history_report.h"
+#include "history/safe_text.h"
 #include "tools/flash/output_path_refusal.h"
 
 namespace vexo {
@@ -114,7 +115,7 @@ int RunHistoryCommand(const HistoryCommand& command, std::ostream& out, std::ost
       command.history_file.empty() ? DefaultHistoryPath() : command.history_file;
   if (command.action == Action::kExport) {
     if (std::optional<std::string> refusal = ExportRefusal(command, path)) {
-      err << "vexo-flash: " << *refusal << '\n';
+      err << "vexo-flash: " << TerminalText(*refusal) << '\n';
       return kHistoryExitUsage;
     }
   }
