@@ -22,6 +22,7 @@ struct HistoryScaleFigures {
   double json_s = 0;
   double json_peak_mb = 0;
   double dialog_first_rows_ms = -1;  // -1: no window program (built without Qt)
+  double dialog_open_ms = 0;         // of which opening the file, as the dialog does
   std::string error;
 };
 

@@ -97,7 +97,10 @@ std::string CsvCell(const nlohmann::json& value) {
 // Every text of an exported object with its bytes that are not UTF-8 as \xNN.
 void EscapeTexts(nlohmann::json& json) {
   if (json.is_string()) {
-    json = Utf8Text(json.get_ref<const std::string&>());
+    const std::string& text = json.get_ref<const std::string&>();
+    // ASCII is UTF-8 already: most texts need no copy.
+    if (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; }))
+      json = Utf8Text(text);
   } else if (json.is_structured()) {
     for (nlohmann::json& item : json) EscapeTexts(item);
   }
