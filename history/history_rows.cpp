@@ -50,11 +50,12 @@ std::string SortSql(JobSortKey key) {
 
 std::string WhereSql(const JobSelection& selection) {
   if (selection.contains.empty()) return {};
-  std::string where = " WHERE (";
-  const char* columns[] = {"port_chosen",     "port_device", "usb_serial", "firmware_path",
-                           "firmware_sha256", "mode",        "result"};
-  for (const char* column : columns) {
-    if (where.size() > 9) where += " OR ";
+  constexpr const char* kFilteredColumns[] = {"port_chosen",   "port_device",     "usb_serial",
+                                              "firmware_path", "firmware_sha256", "mode",
+                                              "result"};
+  std::string where;
+  for (const char* column : kFilteredColumns) {
+    where += where.empty() ? " WHERE (" : " OR ";
     where += std::string(column) + " LIKE :pattern ESCAPE '\\'";
   }
   for (JobResult result : selection.results_also_matching)

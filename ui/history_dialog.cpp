@@ -100,7 +100,8 @@ QString DetailsText(const HistoryModel& texts, const JobRecord& r) {
 
 }  // namespace
 
-HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent) : QDialog(parent) {
+HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent)
+    : QDialog(parent), history_path_(history_path) {
   setObjectName(QStringLiteral("historyDialog"));
   model_ = new HistoryModel(this);
   const auto Text = [this](TextId id) { return model_->Text(id); };
@@ -173,7 +174,13 @@ void HistoryDialog::ShowDetails() {
 }
 
 bool HistoryDialog::ExportCsv(const QString& file) const {
-  std::ofstream out(QFile::encodeName(file).toStdString(), std::ios::binary | std::ios::trunc);
+  const std::string path = QFile::encodeName(file).toStdString();
+  // Writing over the history (or its journal) would lose it.
+  std::error_code ignored;
+  for (const char* journal : {"", "-wal", "-shm", "-journal"}) {
+    if (std::filesystem::equivalent(path, history_path_ + journal, ignored)) return false;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
   HistoryCsvWriter writer(out);
   const bool read = model_->ForEachShown([&](const JobRecord& record) {

@@ -25,13 +25,14 @@ class HistoryDialog : public QDialog {
   explicit HistoryDialog(const std::string& history_path, QWidget* parent = nullptr);
 
   // Writes the jobs the table shows (scrolled to or not), in its order, as
-  // CSV; false when the file cannot be written.
+  // CSV; false when the file cannot be written or is the history itself.
   bool ExportCsv(const QString& file) const;
 
  private:
   void ShowDetails();
   void AskAndExport();
 
+  std::string history_path_;
   HistoryModel* model_ = nullptr;
   QTableView* table_ = nullptr;
   QLineEdit* filter_ = nullptr;

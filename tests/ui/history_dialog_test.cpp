@@ -59,6 +59,7 @@ class HistoryDialogTest : public QObject {
     QCOMPARE(std::count(text.begin(), text.end(), '\n'), 2);
     QVERIFY(text.find("A1002") != std::string::npos);
     QVERIFY(!dialog.ExportCsv(QString::fromStdString(workdir_->File("no/such/dir.csv"))));
+    QVERIFY(!dialog.ExportCsv(QString::fromStdString(path_)));  // never over the history
   }
 
   // 500 newer jobs on ports "ZZ" bury the three sample jobs beyond the first
