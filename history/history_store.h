@@ -74,16 +74,7 @@ class HistoryStore {
   const std::string& kept_aside_as() const { return kept_aside_as_; }  // kKeptAside
   const std::string& path() const { return path_; }
 
-  // Writes the row at once (result interrupted) and sets record.id.
-  HistoryStatus BeginJob(JobRecord& record);
-  // Rewrites the row, its phases and messages as they are now.
-  HistoryStatus UpdateJob(const JobRecord& record);
-  // Writes the final state and links the row into the chain, in one
-  // transaction; sets ended_utc_ms (when still 0) and chain_hash.
-  HistoryStatus FinishJob(JobRecord& record);
-
-  HistoryResult<std::vector<JobRecord>> Recent(int count);  // newest first
-  HistoryResult<std::vector<JobRecord>> All();              // oldest first
+  // Readers that hold one batch of rows at a time (history_rows.cpp).
   // Rows chosen and ordered as selection says, each with its phases and
   // messages, in one read transaction; memory does not grow with the number
   // of rows. visit returns false to stop early.
@@ -95,6 +86,17 @@ class HistoryStore {
                                                 int count);
   // One row with its phases and messages; an error when there is none.
   HistoryResult<JobRecord> Job(std::int64_t id);
+
+  // Writes the row at once (result interrupted) and sets record.id.
+  HistoryStatus BeginJob(JobRecord& record);
+  // Rewrites the row, its phases and messages as they are now.
+  HistoryStatus UpdateJob(const JobRecord& record);
+  // Writes the final state and links the row into the chain, in one
+  // transaction; sets ended_utc_ms (when still 0) and chain_hash.
+  HistoryStatus FinishJob(JobRecord& record);
+
+  HistoryResult<std::vector<JobRecord>> Recent(int count);  // newest first
+  HistoryResult<std::vector<JobRecord>> All();              // oldest first
   // Walks the finished rows in the order they finished and recomputes every
   // digest; names the first row altered or removed.
   HistoryResult<ChainCheck> CheckChain();

@@ -1,7 +1,6 @@
 // Rows of the history as read back, with their place in the chain, and the
 // digest that links a finished row to the one before it. Shared by the
-// store's own files (history_store.cpp, history_chain.cpp, history_rows.cpp)
-// and the benchmark that builds large histories; no one else.
+// store's own files (history_store.cpp, history_chain.cpp); no one else.
 #pragma once
 
 #include <sqlite3.h>
