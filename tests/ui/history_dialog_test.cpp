@@ -89,6 +89,8 @@ class HistoryDialogTest : public QObject {
     Control<QLineEdit>(dialog, "historyFilter")->setText(QStringLiteral("a1002"));
     QCOMPARE(model->rowCount(), 1);
     QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("A1002"));
+    Control<QLineEdit>(dialog, "historyFilter")->setText(QStringLiteral("_%"));
+    QCOMPARE(model->rowCount(), 0);  // taken literally, not as a pattern
     Control<QLineEdit>(dialog, "historyFilter")->setText(QStringLiteral("bulk"));
     while (model->canFetchMore({})) model->fetchMore({});
     QCOMPARE(model->rowCount(), 500);
