@@ -1,6 +1,5 @@
 // vexo-bench: the figures behind bench/RESULTS.md.
 //   vexo-bench [all|wire|overhead|load|scale|history|batch] [--records N] [--count N]
-//   vexo-bench history-size [--rows N]
 //   vexo-bench campaign [--runs N] [--jobs N] [--seed N]
 // "all" (the default) runs every benchmark and prints one table; "campaign"
 // runs the long fault campaign against the simulator.
@@ -14,7 +13,7 @@
 #include <vector>
 
 #include "bench/campaign_bench.h"
-#include "bench/history_size_bench.h"
+#include "bench/history_scale_bench.h"
 #include "bench/wire_bench.h"
 #include "tests/tools/sim_process.h"
 
@@ -121,20 +120,6 @@ void History(std::vector<Row>& rows, const std::string& scratch, int records) {
                   "within 10 us", ok && on.micros.median - off.micros.median <= 10});
 }
 
-// A history of years must not slow the start of a job.
-void HistorySize(std::vector<Row>& rows, const std::string& scratch, std::int64_t count) {
-  const HistorySizeRun run = RunHistorySize(scratch, count);
-  const std::string what = "job start / finish at " + std::to_string(count) + " history rows";
-  if (!run.ok) {
-    rows.push_back({what, "failed: " + run.error, "<= 20 ms", false});
-    return;
-  }
-  rows.push_back({what + " (median, worst start)",
-                  Format("%.1f / %.1f ms, %.1f ms", run.start_ms_median, run.finish_ms_median,
-                         run.start_ms_worst),
-                  "<= 20 ms", run.start_ms_worst <= 20});
-}
-
 void Load(std::vector<Row>& rows, const std::string& scratch) {
   double rate = ImageLoadRate(16, scratch);
   rows.push_back({"4. image load, 16 MiB", Format("%.0f MB/s", rate), ">= 500 MB/s", rate >= 500});
@@ -196,6 +181,52 @@ int Campaign(const std::string& scratch, int runs, int jobs, unsigned seed) {
   return result.violations.empty() ? 0 : 1;
 }
 
+// A history of years: each size's costs, against the targets at the largest.
+int HistoryScale(const std::string& scratch, const std::vector<int>& sizes) {
+  constexpr double kDialogTargetMs = 500, kExportTargetMb = 64, kJobStartTargetMs = 20;
+  const std::vector<HistoryScaleFigures> all = RunHistoryScale(sizes, scratch);
+  std::printf("%9s %8s %9s %9s %11s %16s %16s %18s\n", "rows", "build s", "job start", "--history",
+              "--hist-check", "CSV s / peak MB", "JSON s / peak MB", "dialog (open) ms");
+  bool met = true;
+  for (const HistoryScaleFigures& f : all) {
+    std::printf(
+        "%9d %8.1f %6.1f ms %6.0f ms %8.0f ms%s %7.1f / %6.1f %7.1f / %6.1f %10.0f (%5.0f) %s\n",
+        f.rows, f.build_s, f.job_start_ms, f.list_ms, f.check_ms, f.check_intact ? " " : "!",
+        f.csv_s, f.csv_peak_mb, f.json_s, f.json_peak_mb, f.dialog_first_rows_ms, f.dialog_open_ms,
+        f.error.c_str());
+    met = met && f.error.empty() && f.check_intact;
+  }
+  if (all.empty()) return 1;
+  const HistoryScaleFigures& largest = all.back();
+  const struct {
+    const char* what;
+    double figure;
+    double target;
+  } targets[] = {{"dialog first rows, ms", largest.dialog_first_rows_ms, kDialogTargetMs},
+                 {"export peak memory, MB", std::max(largest.csv_peak_mb, largest.json_peak_mb),
+                  kExportTargetMb},
+                 {"job start, ms", largest.job_start_ms, kJobStartTargetMs}};
+  std::printf("at %d rows:\n", largest.rows);
+  for (const auto& t : targets) {
+    const bool ok = t.figure >= 0 && t.figure <= t.target;
+    std::printf("  %-24s %8.1f  <= %-6.0f %s\n", t.what, t.figure, t.target,
+                ok ? "met" : "NOT MET");
+    met = met && ok;
+  }
+  return met ? 0 : 1;
+}
+
+std::vector<int> SizeList(const std::string& text) {
+  std::vector<int> sizes;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find(',', at), text.size());
+    if (const int n = std::atoi(text.substr(at, end - at).c_str()); n > 0) sizes.push_back(n);
+    at = end + 1;
+  }
+  std::sort(sizes.begin(), sizes.end());
+  return sizes;
+}
+
 int Run(int argc, char** argv) {
   std::string what = "all";
   int records = 512;
@@ -203,27 +234,27 @@ int Run(int argc, char** argv) {
   int runs = 200;
   int jobs = 4;
   unsigned seed = 1;
-  std::int64_t history_rows = kHistorySizeRows;
+  std::vector<int> sizes = {10'000, 100'000, 1'000'000};
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--records" && i + 1 < argc) {
       records = std::atoi(argv[++i]);
     } else if (arg == "--count" && i + 1 < argc) {
       count = std::atoi(argv[++i]);
-    } else if (arg == "--rows" && i + 1 < argc) {
-      history_rows = std::max<std::int64_t>(1, std::atoll(argv[++i]));
     } else if (arg == "--runs" && i + 1 < argc) {
       runs = std::atoi(argv[++i]);
     } else if (arg == "--jobs" && i + 1 < argc) {
       jobs = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--seed" && i + 1 < argc) {
       seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (arg == "--sizes" && i + 1 < argc) {
+      sizes = SizeList(argv[++i]);
     } else if (arg == "--help") {
       std::puts(
           "usage: vexo-bench [all|wire|overhead|load|scale|history|batch] [--records N] [--count "
           "N]\n"
-          "       vexo-bench history-size [--rows N]\n"
-          "       vexo-bench campaign [--runs N] [--jobs N] [--seed N]");
+          "       vexo-bench campaign [--runs N] [--jobs N] [--seed N]\n"
+          "       vexo-bench history-scale [--sizes 10000,100000,1000000]");
       return 0;
     } else {
       what = arg;
@@ -232,14 +263,13 @@ int Run(int argc, char** argv) {
   testing::ScratchDir scratch;
   std::string dir = scratch.File("");
   if (what == "campaign") return Campaign(dir, runs, jobs, seed);
+  if (what == "history-scale") return HistoryScale(dir, sizes);
   std::vector<Row> rows;
   if (what == "all" || what == "wire") Wire(rows, dir, records);
   if (what == "all" || what == "overhead") Overhead(rows, dir, records);
   if (what == "all" || what == "load") Load(rows, dir);
   if (what == "all" || what == "scale") Scale(rows, dir, records, count);
   if (what == "all" || what == "history") History(rows, dir, records);
-  // Not in "all": filling a million rows takes longer than the rest together.
-  if (what == "history-size") HistorySize(rows, dir, history_rows);
   if (what == "all" || what == "batch") Batch(rows, dir, records, count);
   Print(rows);
   for (const Row& r : rows) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "history/record_json.h"
+#include "history/safe_text.h"
 
 namespace vexo {
 namespace {
@@ -60,6 +61,13 @@ std::string CsvField(const std::string& text) {
   return quoted + '"';
 }
 
+// The first member: nlohmann::json keeps members in name order.
+constexpr char kJsonExportStart[] = "[\n  {\n    \"chain_hash\": ";
+constexpr char kEmptyJsonExport[] = "[]";
+
+// Cells made from texts may be taken for formulas; numbers may not.
+std::string CsvCell(const nlohmann::json& value);
+
 std::string CsvValue(const nlohmann::json& value) {
   if (value.is_null()) return {};
   if (value.is_string()) return value.get<std::string>();
@@ -79,6 +87,29 @@ std::string CsvValue(const nlohmann::json& value) {
     return joined;
   }
   return JsonText(value);
+}
+
+std::string CsvCell(const nlohmann::json& value) {
+  if (value.is_number() || value.is_boolean()) return CsvValue(value);
+  return SpreadsheetText(CsvValue(value));
+}
+
+// Every text of an exported object with its bytes that are not UTF-8 as \xNN.
+void EscapeTexts(nlohmann::json& json) {
+  if (json.is_string()) {
+    const std::string& text = json.get_ref<const std::string&>();
+    // ASCII is UTF-8 already: most texts need no copy.
+    if (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; }))
+      json = Utf8Text(text);
+  } else if (json.is_structured()) {
+    for (nlohmann::json& item : json) EscapeTexts(item);
+  }
+}
+
+nlohmann::json ExportJson(const JobRecord& record) {
+  nlohmann::json json = RecordExportJson(record);
+  EscapeTexts(json);
+  return json;
 }
 
 // Columns of the table by how a terminal draws them: wide East Asian
@@ -140,8 +171,8 @@ void WriteHistoryTable(std::ostream& out, const std::vector<JobRecord>& records)
   using Row = std::array<std::string, 7>;
   std::vector<Row> rows{{"time", "port", "file", "mode", "result", "duration", "message"}};
   for (const JobRecord& r : records) {
-    rows.push_back({UtcTimeText(r.started_utc_ms), PortCell(r), FileCell(r),
-                    std::string(JobModeText(r.mode)), ResultSummary(r),
+    rows.push_back({UtcTimeText(r.started_utc_ms), TerminalText(PortCell(r)),
+                    TerminalText(FileCell(r)), std::string(JobModeText(r.mode)), ResultSummary(r),
                     DurationText(r.DurationMs()),
                     r.message_ids.empty() ? "-" : std::to_string(r.message_ids.back())});
   }
@@ -159,28 +190,60 @@ void WriteHistoryTable(std::ostream& out, const std::vector<JobRecord>& records)
   }
 }
 
-void WriteHistoryCsv(std::ostream& out, const std::vector<JobRecord>& records) {
+HistoryCsvWriter::HistoryCsvWriter(std::ostream& out) : out_(out) {
   std::string header;
   for (const char* column : kCsvColumns)
     header += (header.empty() ? "" : ",") + std::string(column);
-  out << header << "\r\n";
-  for (const JobRecord& r : records) {
-    nlohmann::json json = RecordExportJson(r);
-    json["started_utc"] = UtcTimeText(r.started_utc_ms);
-    json["ended_utc"] = r.ended_utc_ms > 0 ? UtcTimeText(r.ended_utc_ms) : "";
-    std::string line;
-    for (std::size_t c = 0; c < kCsvColumns.size(); ++c) {
-      if (c > 0) line += ',';
-      line += CsvField(CsvValue(json[kCsvColumns[c]]));
-    }
-    out << line << "\r\n";
+  out_ << header << "\r\n";
+}
+
+void HistoryCsvWriter::Write(const JobRecord& r) {
+  nlohmann::json json = ExportJson(r);
+  json["started_utc"] = UtcTimeText(r.started_utc_ms);
+  json["ended_utc"] = r.ended_utc_ms > 0 ? UtcTimeText(r.ended_utc_ms) : "";
+  std::string line;
+  for (std::size_t c = 0; c < kCsvColumns.size(); ++c) {
+    if (c > 0) line += ',';
+    line += CsvField(CsvCell(json[kCsvColumns[c]]));
   }
+  out_ << line << "\r\n";
+}
+
+HistoryJsonWriter::HistoryJsonWriter(std::ostream& out) : out_(out) {
+  out_ << '[';
+}
+
+// Each object as it would stand inside the whole array: one level deeper.
+void HistoryJsonWriter::Write(const JobRecord& record) {
+  std::string text = JsonText(ExportJson(record), 2);
+  std::string indented = "  ";
+  for (char c : text) {
+    indented += c;
+    if (c == '\n') indented += "  ";
+  }
+  out_ << (empty_ ? "\n" : ",\n") << indented;
+  empty_ = false;
+}
+
+void HistoryJsonWriter::Finish() {
+  out_ << (empty_ ? "]\n" : "\n]\n");
+}
+
+bool IsHistoryExportStart(const std::string& first_bytes) {
+  return first_bytes.rfind(kCsvHeaderStart, 0) == 0 ||
+         first_bytes.rfind(kJsonExportStart, 0) == 0 ||
+         first_bytes.substr(0, first_bytes.find_first_of("\r\n")) == kEmptyJsonExport;
+}
+
+void WriteHistoryCsv(std::ostream& out, const std::vector<JobRecord>& records) {
+  HistoryCsvWriter writer(out);
+  for (const JobRecord& r : records) writer.Write(r);
 }
 
 void WriteHistoryJson(std::ostream& out, const std::vector<JobRecord>& records) {
-  nlohmann::json all = nlohmann::json::array();
-  for (const JobRecord& r : records) all.push_back(RecordExportJson(r));
-  out << JsonText(all, 2) << '\n';
+  HistoryJsonWriter writer(out);
+  for (const JobRecord& r : records) writer.Write(r);
+  writer.Finish();
 }
 
 }  // namespace vexo

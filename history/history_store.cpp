@@ -101,14 +101,16 @@ std::string SetAside(const std::string& path, std::string& error) {
   for (int n = 2; fs::exists(aside); ++n)
     aside = path + kCorruptSuffix + UtcStamp() + "-" + std::to_string(n);
   std::error_code code;
+  // A write-ahead log left beside would be replayed into the fresh file. The
+  // journals go first: once the damaged file itself has gone, another process
+  // may start the fresh one at once, and its journals must stay where they are.
+  for (const char* journal : {"-wal", "-shm", "-journal"}) {
+    if (fs::exists(path + journal)) fs::rename(path + journal, aside + journal, code);
+  }
   fs::rename(path, aside, code);
   if (code) {
     error = "cannot move the damaged history file " + path + " aside: " + code.message();
     return {};
-  }
-  // A write-ahead log left beside would be replayed into the fresh file.
-  for (const char* journal : {"-wal", "-shm", "-journal"}) {
-    if (fs::exists(path + journal)) fs::rename(path + journal, aside + journal, code);
   }
   return aside;
 }
@@ -274,8 +276,11 @@ HistoryStatus HistoryStore::SetAsideAndReopen() {
     // Several processes may find the damage at once: one sets the file
     // aside, the others find that it has been replaced already.
     const FolderLock lock(folder.empty() ? fs::path(".") : folder);
+    // Unless the file at the path is the very one found damaged, another
+    // process has set it aside already; a file of unknown identity is left
+    // alone, since setting aside a sound one would lose its jobs.
     const auto now = FileIdentity(path_);
-    if (now && (!damaged || now == damaged)) {
+    if (now && damaged && now == damaged) {
       std::string error;
       const std::string aside = SetAside(path_, error);
       if (aside.empty()) return {HistoryError::kUnavailable, error};
@@ -293,12 +298,16 @@ HistoryStatus HistoryStore::SetAsideAndReopen() {
 // and the write that finds it sets the file aside.
 HistoryStatus HistoryStore::OpenFile() {
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  // Taken before opening: should another process set the file aside in
+  // between, the identity is of the file that is gone, never of its
+  // successor, so damage found here cannot put a sound file aside.
+  const auto identity = FileIdentity(path_);
   if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     const HistoryStatus failed = Failure("cannot open");
     Close();
     return failed;
   }
-  file_identity_ = FileIdentity(path_);
+  file_identity_ = identity;
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, static_cast<int>(busy_timeout_.count()));
 

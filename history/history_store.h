@@ -18,6 +18,7 @@
 
 #include "history/chain_head.h"
 #include "history/job_record.h"
+#include "history/job_selection.h"
 
 struct sqlite3;
 
@@ -92,6 +93,19 @@ class HistoryStore {
   HistoryNotice notice_kind() const { return notice_kind_; }
   const std::string& kept_aside_as() const { return kept_aside_as_; }  // kKeptAside
   const std::string& path() const { return path_; }
+
+  // Readers that hold one batch of rows at a time (history_rows.cpp).
+  // Rows chosen and ordered as selection says, each with its phases and
+  // messages, in one read transaction; memory does not grow with the number
+  // of rows. visit returns false to stop early.
+  HistoryStatus ForEachJob(const JobSelection& selection,
+                           const std::function<bool(const JobRecord&)>& visit);
+  // count rows from offset without their phases; message_ids holds the last
+  // message only.
+  HistoryResult<std::vector<JobRecord>> JobPage(const JobSelection& selection, std::int64_t offset,
+                                                int count);
+  // One row with its phases and messages; an error when there is none.
+  HistoryResult<JobRecord> Job(std::int64_t id);
 
   // Writes the row at once (result interrupted) and sets record.id.
   HistoryStatus BeginJob(JobRecord& record);

@@ -9,61 +9,25 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSortFilterProxyModel>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
-#include "app/settings.h"
 #include "history/history_report.h"
-#include "history/history_store.h"
-#include "history/history_texts.h"
+#include "ui/history_model.h"
 
 namespace vexo::ui {
 namespace {
 
-constexpr int kRecordRole = Qt::UserRole;
-constexpr int kSortRole = Qt::UserRole + 1;
 constexpr char kDefaultExportName[] = "vexo-history.csv";
 constexpr int kWidestColumn = 280;  // pixels; the details pane shows the rest
 
-enum Column { kTime, kPort, kSerial, kFile, kMode, kResult, kDuration, kLastMessage, kColumns };
-
-constexpr TextId kColumnTexts[kColumns] = {
-    text::kHistoryColumnTime,     text::kHistoryColumnPort,        text::kHistoryColumnSerial,
-    text::kHistoryColumnFile,     text::kHistoryColumnMode,        text::kHistoryColumnResult,
-    text::kHistoryColumnDuration, text::kHistoryColumnLastMessage,
-};
-
-QString Text(TextId id) {
-  return QString::fromStdString(LookupText(id));
-}
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
-}
-
-QString ResultText(const JobRecord& r) {
-  TextId id = text::kHistoryInterrupted;
-  if (r.result == JobResult::kCompleted) id = text::kHistoryCompleted;
-  if (r.result == JobResult::kStopped) id = text::kHistoryStopped;
-  if (r.result == JobResult::kFailed) id = text::kHistoryFailed;
-  QString result = Text(id);
-  if (r.result == JobResult::kCompleted && !r.closing_confirmed)
-    result += QStringLiteral(", ") + Text(text::kHistoryNotConfirmed);
-  if (r.result == JobResult::kCompleted && r.downing_declined)
-    result += QStringLiteral(", ") + Text(text::kHistoryAt9600);
-  return result;
-}
-
-QStandardItem* Cell(const QString& shown, const QVariant& sort_key) {
-  auto* item = new QStandardItem(shown);
-  item->setData(sort_key, kSortRole);
-  item->setEditable(false);
-  return item;
 }
 
 QString Hex(std::uint32_t address) {
@@ -80,8 +44,9 @@ QString SpacedHex(const std::string& hex) {
   return spaced;
 }
 
-QString DetailsText(const JobRecord& r) {
-  const auto line = [](TextId label, const QString& value) {
+QString DetailsText(const HistoryModel& texts, const JobRecord& r) {
+  const auto Text = [&](TextId id) { return texts.Text(id); };
+  const auto line = [&](TextId label, const QString& value) {
     return Text(label) + QStringLiteral(": ") + value + QLatin1Char('\n');
   };
   QString text = QStringLiteral("#%1  %2 → %3  (%4)\n")
@@ -89,7 +54,7 @@ QString DetailsText(const JobRecord& r) {
                      .arg(Q(UtcTimeText(r.started_utc_ms)),
                           r.ended_utc_ms ? Q(UtcTimeText(r.ended_utc_ms)) : QStringLiteral("-"),
                           Q(DurationText(r.DurationMs())));
-  text += line(text::kHistoryColumnResult, ResultText(r));
+  text += line(text::kHistoryColumnResult, texts.ResultText(r));
   text += line(text::kHistoryProgram,
                Q(std::string(JobProgramText(r.program))) + QLatin1Char(' ') + Q(r.program_version));
   text += line(text::kHistoryUser, Q(r.user_name) + QStringLiteral(" @ ") + Q(r.host_name));
@@ -128,15 +93,18 @@ QString DetailsText(const JobRecord& r) {
     text += line(text::kHistoryReadBack, read_back);
   }
   text += Text(text::kHistoryMessages) + QStringLiteral(":\n");
-  for (int id : r.message_ids) text += QStringLiteral("  %1  %2\n").arg(id).arg(Q(LookupText(id)));
+  for (int id : r.message_ids) text += QStringLiteral("  %1  %2\n").arg(id).arg(Text(id));
   if (!r.chain_hash.empty()) text += line(text::kHistoryChain, Q(r.chain_hash));
   return text;
 }
 
 }  // namespace
 
-HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent) : QDialog(parent) {
+HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent)
+    : QDialog(parent), history_path_(history_path) {
   setObjectName(QStringLiteral("historyDialog"));
+  model_ = new HistoryModel(this);
+  const auto Text = [this](TextId id) { return model_->Text(id); };
   setWindowTitle(Text(text::kHistoryTitle));
 
   notice_ = new QLabel(this);
@@ -149,18 +117,9 @@ HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent) :
   filter_->setPlaceholderText(Text(text::kHistoryFilterHint));
   filter_->setClearButtonEnabled(true);
 
-  model_ = new QStandardItemModel(0, kColumns, this);
-  for (int c = 0; c < kColumns; ++c)
-    model_->setHorizontalHeaderItem(c, new QStandardItem(Text(kColumnTexts[c])));
-  proxy_ = new QSortFilterProxyModel(this);
-  proxy_->setSourceModel(model_);
-  proxy_->setSortRole(kSortRole);
-  proxy_->setFilterKeyColumn(-1);  // any column: port, serial, file, result...
-  proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
-
   table_ = new QTableView(this);
   table_->setObjectName(QStringLiteral("historyTable"));
-  table_->setModel(proxy_);
+  table_->setModel(model_);
   table_->setSortingEnabled(true);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -184,7 +143,9 @@ HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent) :
   close->setObjectName(QStringLiteral("historyClose"));
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(exporter, &QPushButton::clicked, this, &HistoryDialog::AskAndExport);
-  connect(filter_, &QLineEdit::textChanged, proxy_, &QSortFilterProxyModel::setFilterFixedString);
+  connect(filter_, &QLineEdit::textChanged, model_, &HistoryModel::SetFilter);
+  // A new order or filter starts from the first page with nothing selected.
+  connect(model_, &QAbstractItemModel::modelReset, this, &HistoryDialog::ShowDetails);
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &HistoryDialog::ShowDetails);
 
@@ -195,85 +156,43 @@ HistoryDialog::HistoryDialog(const std::string& history_path, QWidget* parent) :
   layout->addWidget(buttons);
   resize(960, 600);
 
-  Load(history_path);
-  Fill();
-  table_->sortByColumn(kTime, Qt::DescendingOrder);
-  table_->resizeColumnsToContents();
-  for (int c = 0; c < kColumns; ++c)
-    table_->setColumnWidth(c, std::min(table_->columnWidth(c), kWidestColumn));
-  if (proxy_->rowCount() > 0) table_->selectRow(0);
-}
-
-void HistoryDialog::Load(const std::string& history_path) {
-  std::error_code ignored;
-  if (!std::filesystem::exists(history_path, ignored)) return;  // nothing recorded yet
-  HistoryStore store;
-  const HistoryStatus opened = store.OpenForReading(history_path);
-  QString notice = Q(HistoryNoticeText(store));
-  if (opened.ok()) {
-    auto all = store.All();
-    records_ = std::move(all.value);
-    if (!all.ok()) notice = Text(text::kHistoryOpenFailed) + QLatin1Char(' ') + Q(all.error);
-  } else {
-    notice = Text(text::kHistoryOpenFailed) + QLatin1Char(' ') + Q(opened.error);
-  }
+  table_->horizontalHeader()->setSortIndicator(HistoryModel::kTime, Qt::DescendingOrder);
+  const QString notice = model_->Open(history_path);
   notice_->setText(notice);
   notice_->setVisible(!notice.isEmpty());
-}
-
-void HistoryDialog::Fill() {
-  for (std::size_t i = 0; i < records_.size(); ++i) {
-    const JobRecord& r = records_[i];
-    const QString file = Q(std::filesystem::path(r.firmware_path).filename().string());
-    const QString last = r.message_ids.empty() ? QString() : QString::number(r.message_ids.back());
-    QList<QStandardItem*> row = {
-        Cell(Q(UtcTimeText(r.started_utc_ms)), QVariant::fromValue<qint64>(r.started_utc_ms)),
-        Cell(Q(r.port_chosen), Q(r.port_chosen)),
-        Cell(Q(r.usb_serial), Q(r.usb_serial)),
-        Cell(file + QLatin1Char(' ') + Q(r.firmware_sha256.substr(0, kTableDigestChars)), file),
-        Cell(Q(std::string(JobModeText(r.mode))), Q(std::string(JobModeText(r.mode)))),
-        Cell(ResultText(r), ResultText(r)),
-        Cell(Q(DurationText(r.DurationMs())), QVariant::fromValue<qint64>(r.DurationMs())),
-        Cell(last, r.message_ids.empty() ? 0 : r.message_ids.back()),
-    };
-    row[kTime]->setData(QVariant::fromValue<qulonglong>(i), kRecordRole);
-    row[kFile]->setToolTip(Q(r.firmware_path));
-    model_->appendRow(row);
-  }
-}
-
-const JobRecord* HistoryDialog::SelectedRecord() const {
-  const QModelIndex current = table_->selectionModel()->currentIndex();
-  if (!current.isValid()) return nullptr;
-  const QModelIndex source = proxy_->mapToSource(proxy_->index(current.row(), kTime));
-  return &records_.at(source.data(kRecordRole).toULongLong());
+  table_->resizeColumnsToContents();
+  for (int c = 0; c < HistoryModel::kColumns; ++c)
+    table_->setColumnWidth(c, std::min(table_->columnWidth(c), kWidestColumn));
+  if (model_->rowCount() > 0) table_->selectRow(0);
 }
 
 void HistoryDialog::ShowDetails() {
-  const JobRecord* record = SelectedRecord();
-  details_->setPlainText(record ? DetailsText(*record) : QString());
-}
-
-std::vector<const JobRecord*> HistoryDialog::ShownRecords() const {
-  std::vector<const JobRecord*> shown;
-  for (int row = 0; row < proxy_->rowCount(); ++row) {
-    const QModelIndex source = proxy_->mapToSource(proxy_->index(row, kTime));
-    shown.push_back(&records_.at(source.data(kRecordRole).toULongLong()));
-  }
-  return shown;
+  const QModelIndex current = table_->selectionModel()->currentIndex();
+  const std::optional<JobRecord> record =
+      current.isValid() ? model_->FullRecord(current.row()) : std::nullopt;
+  details_->setPlainText(record ? DetailsText(*model_, *record) : QString());
 }
 
 bool HistoryDialog::ExportCsv(const QString& file) const {
-  std::vector<JobRecord> shown;
-  for (const JobRecord* record : ShownRecords()) shown.push_back(*record);
-  std::ofstream out(QFile::encodeName(file).toStdString(), std::ios::binary | std::ios::trunc);
+  const std::string path = QFile::encodeName(file).toStdString();
+  // Writing over the history (or its journal) would lose it.
+  std::error_code ignored;
+  for (const char* journal : {"", "-wal", "-shm", "-journal"}) {
+    if (std::filesystem::equivalent(path, history_path_ + journal, ignored)) return false;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
-  WriteHistoryCsv(out, shown);
+  HistoryCsvWriter writer(out);
+  const bool read = model_->ForEachShown([&](const JobRecord& record) {
+    writer.Write(record);
+    return static_cast<bool>(out);
+  });
   out.flush();
-  return static_cast<bool>(out);
+  return read && static_cast<bool>(out);
 }
 
 void HistoryDialog::AskAndExport() {
+  const auto Text = [this](TextId id) { return model_->Text(id); };
   const QString file = QFileDialog::getSaveFileName(this, Text(text::kHistoryExportCsv),
                                                     QLatin1String(kDefaultExportName),
                                                     QStringLiteral("CSV (*.csv)"));

@@ -63,6 +63,42 @@ TEST(HistoryReport, CsvAndJsonCarryAwkwardTextIntact) {
   EXPECT_EQ(parsed[0]["first_difference"], 0x08000400);
 }
 
+// A cell a spreadsheet would run as a formula is kept as text; a name with a
+// byte that is not UTF-8 reads the same in CSV and JSON, the byte as \xNN.
+TEST(HistoryReport, ExportsNeutraliseFormulasAndEscapeBytesThatAreNotUtf8) {
+  const std::string formulas[] = {"=1+1", "+1", "-1", "@SUM(A1)", "\tx", "\rx"};
+  std::vector<JobRecord> jobs;
+  for (const std::string& formula : formulas) {
+    JobRecord job = SampleJob(1);
+    job.usb_serial = formula;
+    job.exit_status = -1;
+    jobs.push_back(job);
+  }
+  jobs[0].firmware_path = "/fw/r\xe9gion-\xff.BIN";
+  std::ostringstream csv;
+  WriteHistoryCsv(csv, jobs);
+  const auto rows = ParseCsv(csv.str());
+  ASSERT_EQ(rows.size(), jobs.size() + 1);
+  const auto column = [&](const char* name) {
+    return std::find(rows[0].begin(), rows[0].end(), name) - rows[0].begin();
+  };
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    EXPECT_EQ(rows[i + 1][column("usb_serial")], "'" + formulas[i]);
+    EXPECT_EQ(rows[i + 1][column("exit_status")], "-1");  // a number stays a number
+  }
+  EXPECT_EQ(rows[1][column("firmware_path")], "/fw/r\\xE9gion-\\xFF.BIN");
+
+  std::ostringstream json;
+  WriteHistoryJson(json, jobs);
+  const nlohmann::json parsed = nlohmann::json::parse(json.str());
+  ASSERT_EQ(parsed.size(), jobs.size());
+  EXPECT_EQ(parsed[0]["firmware_path"], "/fw/r\\xE9gion-\\xFF.BIN");
+  EXPECT_EQ(parsed[1]["usb_serial"], "+1");  // JSON is not a spreadsheet
+  std::ostringstream empty;
+  WriteHistoryJson(empty, {});
+  EXPECT_EQ(nlohmann::json::parse(empty.str()), nlohmann::json::array());
+}
+
 TEST(HistoryReport, TableColumnsLineUpWithWideNames) {
   JobRecord wide = SampleJob(1);
   wide.firmware_path = "/fw/固件.BIN";

@@ -132,5 +132,56 @@ TEST(HistoryCommand, ExpectHeadCatchesRowsCutFromTheEnd) {
   EXPECT_EQ(RunCaptured(command).status, kHistoryExitOk);  // what the file alone shows
 }
 
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// An export must never land on a file the user needs: the history itself
+// (or its journal), the firmware, the settings or the language file, or any
+// file that is not an earlier export; an earlier export is replaced.
+TEST(HistoryCommand, ExportRefusesFilesItMustKeepAndEscapesControlsInTheList) {
+  testing::ScratchFolder folder;
+  HistoryCommand command;
+  command.history_file = folder.File("history.sqlite3");
+  {
+    HistoryStore store;
+    ASSERT_TRUE(store.OpenForRecording(command.history_file).ok());
+    JobRecord job = testing::SampleJob(1);
+    job.firmware_path = "/fw/\x1b[2K\rcompleted\xc2\x9b.BIN";
+    ASSERT_TRUE(store.BeginJob(job).ok());
+  }
+  const Outcome listed = RunCaptured(command);
+  EXPECT_EQ(listed.out.find_first_of("\x1b\r"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("\\x1B[2K\\x0Dcompleted\\xC2\\x9B.BIN"), std::string::npos)
+      << listed.out;
+
+  const std::string firmware = folder.File("radio.BIN");
+  const std::string notes = folder.File("notes.csv");
+  std::ofstream(firmware) << "firmware";
+  std::ofstream(notes) << "name,phone\r\n";
+  std::filesystem::create_symlink(command.history_file, folder.File("link.csv"));
+  command.keep = {firmware};
+  command.action = HistoryCommand::Action::kExport;
+  for (const std::string format : {"csv", "json"}) {
+    command.export_format = format;
+    for (const std::string& kept :
+         {command.history_file, folder.File("link.csv"), firmware, notes}) {
+      const std::string before = FileText(kept);
+      command.export_file = kept;
+      const Outcome refused = RunCaptured(command);
+      EXPECT_EQ(refused.status, kHistoryExitUsage) << kept;
+      EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+      EXPECT_EQ(FileText(kept), before) << kept;
+    }
+    command.export_file = folder.File("earlier." + format);
+    EXPECT_EQ(RunCaptured(command).status, kHistoryExitOk);
+    EXPECT_EQ(RunCaptured(command).status, kHistoryExitOk) << "an earlier export is replaced";
+  }
+  HistoryStore store;
+  ASSERT_TRUE(store.OpenForRecording(command.history_file).ok());
+  EXPECT_TRUE(store.notice().empty()) << store.notice();
+}
+
 }  // namespace
 }  // namespace vexo

@@ -1,7 +1,8 @@
 // The history dialog over a small history: newest first, the filter narrows
 // by serial number, the selected job's details speak the user's language,
-// the export holds what is shown; a newer file is shown read-only with a
-// notice and a missing one is not created by looking.
+// the export holds what is shown; a large history is read a page at a time;
+// a newer file is shown read-only with a notice and a missing one is not
+// created by looking.
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -58,6 +59,41 @@ class HistoryDialogTest : public QObject {
     QCOMPARE(std::count(text.begin(), text.end(), '\n'), 2);
     QVERIFY(text.find("A1002") != std::string::npos);
     QVERIFY(!dialog.ExportCsv(QString::fromStdString(workdir_->File("no/such/dir.csv"))));
+    QVERIFY(!dialog.ExportCsv(QString::fromStdString(path_)));  // never over the history
+  }
+
+  // 500 newer jobs on ports "ZZ" bury the three sample jobs beyond the first
+  // page: sorting and filtering must find them in the file, not among the
+  // rows fetched so far, and scrolling down fetches the next page.
+  void LargeHistoryFetchesOnScrollAndSortsAndFiltersTheWholeFile() {
+    QCOMPARE(vexo::testing::RawSql(
+                 path_,
+                 "CREATE TEMP TABLE copy AS SELECT * FROM jobs WHERE id = 1;"
+                 "UPDATE copy SET id = NULL, chain_seq = NULL, chain_hash = NULL, "
+                 "port_chosen = 'ZZ', usb_serial = 'BULK', started_utc_ms = started_utc_ms + 1e9;"
+                 "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 500) "
+                 "INSERT INTO jobs SELECT copy.* FROM copy, n;"),
+             SQLITE_OK);
+    vexo::ui::HistoryDialog dialog(path_);
+    dialog.show();
+    auto* table = Control<QTableView>(dialog, "historyTable");
+    QAbstractItemModel* model = table->model();
+    QCOMPARE(model->rowCount(), 200);
+    QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("ZZ"));
+    table->scrollToBottom();
+    QTRY_COMPARE(model->rowCount(), 400);
+
+    table->sortByColumn(1, Qt::AscendingOrder);  // port
+    QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("COM1"));
+    QCOMPARE(model->rowCount(), 200);  // started again from the first page
+    Control<QLineEdit>(dialog, "historyFilter")->setText(QStringLiteral("a1002"));
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("A1002"));
+    Control<QLineEdit>(dialog, "historyFilter")->setText(QStringLiteral("_%"));
+    QCOMPARE(model->rowCount(), 0);  // taken literally, not as a pattern
+    Control<QLineEdit>(dialog, "historyFilter")->setText(QStringLiteral("bulk"));
+    while (model->canFetchMore({})) model->fetchMore({});
+    QCOMPARE(model->rowCount(), 500);
   }
 
   void NewerFileShownReadOnlyAndMissingFileNotCreated() {

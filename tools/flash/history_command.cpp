@@ -1,8 +1,11 @@
 #include "tools/flash/history_command.h"
 
 #include <fstream>
+#include <optional>
 
 #include "history/history_report.h"
+#include "history/safe_text.h"
+#include "tools/flash/output_path_refusal.h"
 
 namespace vexo {
 namespace {
@@ -45,7 +48,9 @@ int Check(HistoryStore& store, const std::optional<ChainHead>& expect_head, std:
   return kHistoryExitOk;
 }
 
-int Export(const std::vector<JobRecord>& records, const HistoryCommand& command, std::ostream& out,
+// Writes every row, oldest first, as it is read; with no store, an empty
+// export.
+int Export(HistoryStore* store, const HistoryCommand& command, std::ostream& out,
            std::ostream& err) {
   std::ofstream file;
   std::ostream* target = &out;
@@ -57,16 +62,43 @@ int Export(const std::vector<JobRecord>& records, const HistoryCommand& command,
     }
     target = &file;
   }
-  if (command.export_format == "csv")
-    WriteHistoryCsv(*target, records);
-  else
-    WriteHistoryJson(*target, records);
+  HistoryStatus read;
+  if (command.export_format == "csv") {
+    HistoryCsvWriter writer(*target);
+    if (store)
+      read = store->ForEachJob({}, [&](const JobRecord& r) {
+        writer.Write(r);
+        return static_cast<bool>(*target);
+      });
+  } else {
+    HistoryJsonWriter writer(*target);
+    if (store)
+      read = store->ForEachJob({}, [&](const JobRecord& r) {
+        writer.Write(r);
+        return static_cast<bool>(*target);
+      });
+    writer.Finish();
+  }
   target->flush();
+  if (!read.ok()) {
+    err << "vexo-flash: " << read.error << '\n';
+    return kHistoryExitFailed;
+  }
   if (!*target) {
     err << "vexo-flash: cannot write " << command.export_file << '\n';
     return kHistoryExitFailed;
   }
   return kHistoryExitOk;
+}
+
+// An export replaces its file: never the history (nor its journals), a file
+// in keep, or a file that is not an earlier export.
+std::optional<std::string> ExportRefusal(const HistoryCommand& command, const std::string& path) {
+  if (command.export_file == kStandardOutput) return std::nullopt;
+  std::vector<std::string> keep = command.keep;
+  for (const char* journal : {"", "-wal", "-shm", "-journal"}) keep.push_back(path + journal);
+  const OutputKind export_kind{"the export file", "an export of the history", IsHistoryExportStart};
+  return OutputPathRefusal(command.export_file, keep, export_kind);
 }
 
 }  // namespace
@@ -86,10 +118,16 @@ int RunHistoryCommand(const HistoryCommand& command, std::ostream& out, std::ost
   }
   const std::string path =
       command.history_file.empty() ? DefaultHistoryPath() : command.history_file;
+  if (command.action == Action::kExport) {
+    if (std::optional<std::string> refusal = ExportRefusal(command, path)) {
+      err << "vexo-flash: " << TerminalText(*refusal) << '\n';
+      return kHistoryExitUsage;
+    }
+  }
   HistoryStore store;
   const HistoryStatus opened = store.OpenForReading(path);
   if (opened.kind == HistoryError::kMissing) {
-    if (command.action == Action::kExport) return Export({}, command, out, err);
+    if (command.action == Action::kExport) return Export(nullptr, command, out, err);
     // A head kept from an earlier job cannot be reached by no history at all.
     if (command.action == Action::kCheck && command.expect_head && command.expect_head->rows > 0) {
       out << "History chain broken: there is no history at " << path << ", short of the head "
@@ -109,14 +147,8 @@ int RunHistoryCommand(const HistoryCommand& command, std::ostream& out, std::ost
       return List(store, command.count, out, err);
     case Action::kCheck:
       return Check(store, command.expect_head, out, err);
-    case Action::kExport: {
-      auto all = store.All();
-      if (!all.ok()) {
-        err << "vexo-flash: " << all.error << '\n';
-        return kHistoryExitFailed;
-      }
-      return Export(all.value, command, out, err);
-    }
+    case Action::kExport:
+      return Export(&store, command, out, err);
   }
   return kHistoryExitUsage;
 }

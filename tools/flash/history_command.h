@@ -3,12 +3,15 @@
 // and --history-export csv|json FILE, each on --history-file or the default
 // history, which they open for reading only. Prints to the streams given;
 // returns the exit status: 0 done, 1 the history is broken, damaged or cannot
-// be read or written to FILE, 2 a usage error.
+// be read or written to FILE, 2 a usage error, FILE included when it is the
+// history, a file in keep or an existing file other than an export. Exports
+// are written a row at a time: memory does not grow with the history.
 #pragma once
 
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "history/history_store.h"
 
@@ -22,6 +25,7 @@ struct HistoryCommand {
   std::string export_file;               // kExport: "-" for standard output
   std::string history_file;              // empty: DefaultHistoryPath()
   std::optional<ChainHead> expect_head;  // kCheck: the chain must still reach it
+  std::vector<std::string> keep;  // kExport: files never to overwrite besides the history
 };
 
 inline constexpr int kHistoryExitOk = 0;

@@ -93,6 +93,10 @@ int Run(const std::vector<std::string>& args) {
       command.action = HistoryCommand::Action::kExport;
       command.export_format = *options.history_export_format;
       command.export_file = options.history_export_file;
+      // What a --log must never overwrite, an export must not either.
+      command.keep = {
+          TrimText(options.firmware.value_or(ReadSetting(setting::kFile, setting::kFilePath))),
+          SettingsPath(), LanguagePath()};
     } else {
       command.count = *options.history_list;
     }
@@ -170,7 +174,7 @@ int Run(const std::vector<std::string>& args) {
   JobRecorder recorder(options.history_file.value_or(DefaultHistoryPath()));
   JobHistoryWatcher history(recorder);
   recorder.Start(RecordOf(facts, JobProgram::kCommandLine,
-                           ReadSetting(setting::kComputer, setting::kRadioType)));
+                          ReadSetting(setting::kComputer, setting::kRadioType)));
   host.AddWatcher(history);
   SayHistoryTrouble(recorder, host);
 

@@ -1,5 +1,7 @@
 #include "tools/flash/traffic_log.h"
 
+#include "tools/flash/output_path_refusal.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,22 +15,6 @@ namespace vexo {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
-constexpr std::size_t kFirstLineLimit = 256;  // bytes read to judge an existing file
-
-std::string FirstLine(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return {};
-  char buffer[kFirstLineLimit];
-  const ssize_t got = read(fd, buffer, sizeof buffer);
-  close(fd);
-  if (got <= 0) return {};
-  std::string text(buffer, static_cast<std::size_t>(got));
-  return text.substr(0, text.find_first_of("\r\n"));
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 }  // namespace
 
@@ -46,19 +32,10 @@ bool IsLogLine(const std::string& line) {
 
 std::optional<std::string> LogPathRefusal(const std::string& path,
                                           const std::vector<std::string>& keep) {
-  struct stat log {};
-  if (stat(path.c_str(), &log) != 0) return std::nullopt;  // a new file harms nothing
-  for (const std::string& kept : keep) {
-    struct stat other {};
-    if (!kept.empty() && stat(kept.c_str(), &other) == 0 && SameFile(log, other)) {
-      return "the log file " + path + " is the same file as " + kept +
-             "; writing the log would destroy it";
-    }
-  }
-  if (S_ISREG(log.st_mode) && log.st_size > 0 && !IsLogLine(FirstLine(path))) {
-    return "the log file " + path + " exists and is not a VEXO log; it is left as it is";
-  }
-  return std::nullopt;
+  const OutputKind log{"the log file", "a VEXO log", [](const std::string& first_bytes) {
+                         return IsLogLine(first_bytes.substr(0, first_bytes.find_first_of("\r\n")));
+                       }};
+  return OutputPathRefusal(path, keep, log);
 }
 
 TrafficLog::TrafficLog(LogTimes times, Clock& clock)
