@@ -62,7 +62,8 @@ void JobRecorder::Finish(JobResult result, int exit_status) {
   if (record_.ended_utc_ms == 0) record_.ended_utc_ms = now;
   if (!row_written_ || failed_) return;
   const HistoryStatus finished = store_.FinishJob(record_);
-  if (!finished.ok()) Fail(finished.error);
+  if (!finished.ok()) return Fail(finished.error);
+  finished_ = true;
 }
 
 std::optional<std::string> JobRecorder::TakeFailure() {

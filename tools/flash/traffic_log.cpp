@@ -13,6 +13,7 @@ namespace vexo {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
+constexpr char kNullDevice[] = "/dev/null";
 constexpr std::size_t kFirstLineLimit = 256;  // bytes read to judge an existing file
 
 std::string FirstLine(const std::string& path) {
@@ -55,6 +56,13 @@ std::optional<std::string> LogPathRefusal(const std::string& path,
              "; writing the log would destroy it";
     }
   }
+  // A pipe would hold the job until something reads it, and a device is no
+  // file to keep; /dev/null is how a script asks for no log at all.
+  struct stat null_device {};
+  if (!S_ISREG(log.st_mode) &&
+      !(stat(kNullDevice, &null_device) == 0 && SameFile(log, null_device))) {
+    return "the log file " + path + " is not a regular file; a log is written only to a file";
+  }
   if (S_ISREG(log.st_mode) && log.st_size > 0 && !IsLogLine(FirstLine(path))) {
     return "the log file " + path + " exists and is not a VEXO log; it is left as it is";
   }
@@ -69,7 +77,9 @@ TrafficLog::~TrafficLog() {
 }
 
 std::optional<std::string> TrafficLog::Open(const std::string& path) {
-  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+  // Never waits for a reader: a pipe put in the file's place since it was
+  // judged fails here instead.
+  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
   if (fd_ < 0) return "cannot write the log file " + path + ": " + std::strerror(errno);
   path_ = path;
   start_ms_ = clock_.NowMs();
