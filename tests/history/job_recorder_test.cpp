@@ -4,7 +4,13 @@
 
 #include <fstream>
 
+#include "download/download_worker.h"
+#include "history/job_facts.h"
+#include "history/sha256.h"
 #include "tests/history/history_test_support.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/fake_radio.h"
+#include "tests/support/test_image.h"
 
 namespace vexo {
 namespace {
@@ -53,6 +59,35 @@ TEST(JobRecorder, EachPhaseChangeLeavesTheRowCurrentAndFinishClosesTheLastPhase)
   EXPECT_GE(done.phases[1].duration_ms, 0);
   EXPECT_EQ(done.phases[1].started_utc_ms + done.phases[1].duration_ms, done.ended_utc_ms);
   EXPECT_TRUE(reader.CheckChain().value.intact());
+}
+
+// The row is written before the job sends anything; a file replaced in
+// between (while the history is busy, say) must change neither side.
+TEST(JobRecorder, TheRecordDescribesTheBytesSentWhenTheFileIsReplacedBeforeTheSend) {
+  testing::ScratchFolder folder;
+  testing::FakeClock clock;
+  testing::FakeHost host{clock};
+  testing::FakeRadio radio{host.port};
+  host.mode = kModeEraseProgram;
+  host.path = folder.File("fw.BIN");
+  const std::vector<std::uint8_t> sent = testing::MakeImage(3, 0x400);
+  testing::WriteFile(host.path, sent);
+
+  const LoadedImage image = LoadJobImage(host);
+  const JobRecord record = RecordOf(GatherJobFacts("COM1", 57600, host.mode, host.path, image),
+                                    JobProgram::kCommandLine, {});
+  testing::WriteFile(host.path, testing::MakeImage(5, 0x2000));
+  ASSERT_EQ(DownloadWorker(host, image, clock), 0);
+
+  EXPECT_EQ(record.firmware_sha256,
+            Sha256Hex(std::string_view(reinterpret_cast<const char*>(sent.data()), sent.size())));
+  EXPECT_EQ(record.firmware_size, sent.size());
+  EXPECT_EQ(record.record_count, 3);
+  EXPECT_EQ(record.lowest_address, 0x400u);
+  EXPECT_EQ(record.highest_address, 0x500u);
+  EXPECT_EQ(radio.records, 3);
+  EXPECT_TRUE(
+      std::equal(sent.begin() + 36 + 4, sent.begin() + 36 + 132, radio.flash.begin() + 0x400));
 }
 
 }  // namespace
