@@ -222,7 +222,7 @@ OverheadRun RunCommandLineOverhead(int records, const std::string& scratch, Reco
   std::thread worker([&] { result = DownloadWorker(timing, image); });
   worker.join();
   if (recording == Recording::on) {
-    recorder.Finish(result == 0 ? JobResult::kCompleted : JobResult::kStopped, result);
+    recorder.Finish(result == 0 ? JobResult::kCompleted : JobResult::kFailed, result);
     if (auto failure = recorder.TakeFailure()) run.error = "not recorded: " + *failure;
   }
   std::fclose(quiet);

@@ -51,10 +51,10 @@ TEST(JobRecorder, EachPhaseChangeLeavesTheRowCurrentAndFinishClosesTheLastPhase)
   EXPECT_EQ(mid_job.phases[0].retries, 2);
   EXPECT_EQ(mid_job.message_ids, std::vector<int>{3009});
 
-  recorder.Finish(JobResult::kStopped, 1);
+  recorder.Finish(JobResult::kFailed, 1);
   EXPECT_FALSE(recorder.TakeFailure());
   const JobRecord done = reader.Recent(1).value.at(0);
-  EXPECT_EQ(done.result, JobResult::kStopped);
+  EXPECT_EQ(done.result, JobResult::kFailed);
   EXPECT_EQ(done.exit_status, 1);
   EXPECT_GE(done.phases[1].duration_ms, 0);
   EXPECT_EQ(done.phases[1].started_utc_ms + done.phases[1].duration_ms, done.ended_utc_ms);
