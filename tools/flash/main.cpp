@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -219,8 +218,7 @@ int Run(const std::vector<std::string>& args) {
         std::string(JobResultText(result)), ended.exit_status,
         recorder.finished() ? std::optional<std::int64_t>(recorder.record().id) : std::nullopt);
   }
-  const int exit_status = ended.exit_status;
-  return exit_status;
+  return ended.exit_status;
 }
 
 }  // namespace
