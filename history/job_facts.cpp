@@ -31,13 +31,6 @@ void AddressRange(JobFacts& facts, const std::string& hex) {
   }
 }
 
-// The digest of the bytes the hex text stands for.
-std::string Sha256OfHex(const std::string& hex) {
-  std::vector<std::uint8_t> bytes;
-  HexToBytes(hex, bytes);
-  return Sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-}
-
 }  // namespace
 
 const char* ModeName(int mode) {
@@ -65,7 +58,7 @@ JobFacts GatherJobFacts(const std::string& port, int baud, int mode,
   if (image.outcome == ImageLoad::loaded && image.image) {
     facts.firmware_readable = true;
     facts.firmware_bytes = image.bytes;
-    facts.firmware_sha256 = Sha256OfHex(*image.image);
+    facts.firmware_sha256 = Sha256HexOfHexText(*image.image);
     facts.records = RecordCountOfBytes(image.bytes);
     facts.trailing_bytes = TrailingBytes(image.bytes);
     AddressRange(facts, *image.image);
