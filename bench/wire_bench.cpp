@@ -210,17 +210,19 @@ OverheadRun RunCommandLineOverhead(int records, const std::string& scratch, Reco
   ConsoleHost console(job, output, log);
   JobRecorder recorder(scratch + "/overhead-history.sqlite3");
   JobHistoryWatcher history(recorder);
+  const LoadedImage image = LoadJobImage(console);
   if (recording == Recording::on) {
-    recorder.Start(RecordOf(GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path),
-                            JobProgram::kCommandLine, {}));
+    recorder.Start(
+        RecordOf(GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path, image),
+                 JobProgram::kCommandLine, {}));
     console.AddWatcher(history);
   }
   TimingHost timing(console);
   int result = 1;
-  std::thread worker([&] { result = DownloadWorker(timing); });
+  std::thread worker([&] { result = DownloadWorker(timing, image); });
   worker.join();
   if (recording == Recording::on) {
-    recorder.Finish(result == 0 ? JobResult::kCompleted : JobResult::kStopped, result);
+    recorder.Finish(result == 0 ? JobResult::kCompleted : JobResult::kFailed, result);
     if (auto failure = recorder.TakeFailure()) run.error = "not recorded: " + *failure;
   }
   std::fclose(quiet);

@@ -1,6 +1,8 @@
 #include "download/download_worker.h"
 
 #include <atomic>
+#include <functional>
+#include <utility>
 
 #include "app/process_state.h"
 #include "app/settings.h"
@@ -67,7 +69,8 @@ int RunPhases(JobContext& job, int target_baud, const std::string& image) {
     return kJobStopped;
   }
   job.clock.SleepMs(kEraseToProgramMs);
-  if (!RunPhase(job, JobPhase::programming, [&] { return ProgramBlocks(job, image) == kPhaseOk; })) {
+  if (!RunPhase(job, JobPhase::programming,
+                [&] { return ProgramBlocks(job, image) == kPhaseOk; })) {
     return kJobStopped;
   }
   if (job.host.DownloadMode() == kModeEraseProgramVerify &&
@@ -99,34 +102,28 @@ bool CloseSession(JobContext& job) {
   return confirmed;
 }
 
-}  // namespace
-
-int DownloadWorker(JobHost& host, Clock& clock) {
+int RunJob(JobHost& host, Clock& clock, const std::function<LoadedImage()>& load) {
   JobSlot slot;
   if (!slot.taken()) return kJobStopped;
 
   const int target_baud = host.GetBaudRate();
   BusyCursorScope busy(&host);
-  const std::string path = TrimText(host.FirmwarePathText());
-  if (!FileExists(path)) {
+  const LoadedImage loaded = load();
+  if (loaded.outcome == ImageLoad::missing) {
     ShowText(host, text::kFileMissing);
     return kJobStopped;
   }
-
-  host.ShowStatus(LookupText(text::kStatusLoading));
-  ImageText image;
-  const std::int64_t loaded = LoadFirmwareImage(path, image, &host);
-  host.HideStatus();
-  if (loaded < 0) {
+  if (loaded.outcome == ImageLoad::unreadable || !loaded.image) {
     ShowText(host, text::kFileUnreadable);
     return kJobStopped;
   }
+  const ImageText& image = loaded.image;
   // Refused before the radio is touched.
   if (const TextId refusal = ImageRefusal(*image, host.DownloadMode()); refusal != 0) {
     ShowText(host, refusal);
     return kJobStopped;
   }
-  host.ImageLoaded({loaded, RecordCount(*image), TrailingBytes(loaded)});
+  host.ImageLoaded({loaded.bytes, RecordCount(*image), TrailingBytes(loaded.bytes)});
 
   host.SetJobControls(JobControls::busy);
   FrameExchange exchange(host.SerialPort(), host.Log(), host, clock,
@@ -145,6 +142,29 @@ int DownloadWorker(JobHost& host, Clock& clock) {
   ShowText(host, text::kDownloadComplete);
   host.SetJobControls(JobControls::idle);
   return kJobCompleted;
+}
+
+}  // namespace
+
+LoadedImage LoadJobImage(JobHost& host) {
+  LoadedImage loaded;
+  const std::string path = TrimText(host.FirmwarePathText());
+  if (!FileExists(path)) return loaded;
+  host.ShowStatus(LookupText(text::kStatusLoading));
+  ImageText image;
+  loaded.bytes = LoadFirmwareImage(path, image, &host);
+  host.HideStatus();
+  loaded.outcome = loaded.bytes < 0 ? ImageLoad::unreadable : ImageLoad::loaded;
+  if (loaded.outcome == ImageLoad::loaded) loaded.image = std::move(image);
+  return loaded;
+}
+
+int DownloadWorker(JobHost& host, const LoadedImage& image, Clock& clock) {
+  return RunJob(host, clock, [&image] { return image; });
+}
+
+int DownloadWorker(JobHost& host, Clock& clock) {
+  return RunJob(host, clock, [&host] { return LoadJobImage(host); });
 }
 
 }  // namespace vexo

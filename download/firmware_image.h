@@ -26,4 +26,14 @@ ImageText FirmwareImage();
 std::int64_t LoadFirmwareImage(const std::string& path, ImageText& image,
                                BusyCursorHost* cursor = nullptr);
 
+// A job's image as its host loaded it, once: the job sends exactly these
+// bytes, and the digest, record count and address range the host keeps of the
+// job describe them, whatever happens to the file afterwards.
+enum class ImageLoad { missing, unreadable, loaded };
+struct LoadedImage {
+  ImageLoad outcome = ImageLoad::missing;
+  ImageText image;         // the hex text; set only when loaded
+  std::int64_t bytes = 0;  // of the file as read
+};
+
 }  // namespace vexo

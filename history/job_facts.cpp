@@ -1,9 +1,8 @@
 #include "history/job_facts.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
-#include <ctime>
+#include <cstdint>
+#include <string_view>
+#include <vector>
 
 #include "app/process_state.h"
 #include "download/image_records.h"
@@ -19,20 +18,17 @@ std::string UtcNow() {
   return UtcNowText("%Y-%m-%dT%H:%M:%SZ");
 }
 
-// The lowest and highest record address, read from the file's record heads.
-void AddressRange(JobFacts& facts) {
-  std::FILE* file = std::fopen(facts.firmware_path.c_str(), "rb");
-  if (file == nullptr) return;
+// The lowest and highest record address, from the image's record heads.
+void AddressRange(JobFacts& facts, const std::string& hex) {
   for (int i = 0; i < facts.records; ++i) {
-    unsigned char head[4];
-    const long at = kHeaderChars / 2 + static_cast<long>(i) * (kRecordChars / 2);
-    if (std::fseek(file, at, SEEK_SET) != 0 || std::fread(head, 1, 4, file) != 4) break;
+    const std::size_t at = kHeaderChars + static_cast<std::size_t>(i) * kRecordChars;
+    std::vector<std::uint8_t> head;
+    if (at + 8 > hex.size() || HexToBytes(std::string_view(hex).substr(at, 8), head) != 4) break;
     const std::uint32_t address = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
                                   (std::uint32_t{head[2]} << 8) | head[3];
     if (i == 0 || address < facts.lowest_address) facts.lowest_address = address;
     if (i == 0 || address > facts.highest_address) facts.highest_address = address;
   }
-  std::fclose(file);
 }
 
 }  // namespace
@@ -42,7 +38,7 @@ const char* ModeName(int mode) {
 }
 
 JobFacts GatherJobFacts(const std::string& port, int baud, int mode,
-                        const std::string& firmware_path) {
+                        const std::string& firmware_path, const LoadedImage& image) {
   JobFacts facts;
   facts.started_utc = UtcNow();
   facts.version = AppState().VersionText;
@@ -59,16 +55,13 @@ JobFacts GatherJobFacts(const std::string& port, int baud, int mode,
   facts.baud = baud;
   facts.mode = mode;
   facts.firmware_path = TrimText(firmware_path);
-  struct stat info {};
-  if (stat(facts.firmware_path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-    if (std::optional<std::string> digest = FileSha256Hex(facts.firmware_path)) {
-      facts.firmware_readable = true;
-      facts.firmware_bytes = info.st_size;
-      facts.firmware_sha256 = *digest;
-      facts.records = RecordCountOfBytes(info.st_size);
-      facts.trailing_bytes = TrailingBytes(info.st_size);
-      AddressRange(facts);
-    }
+  if (image.outcome == ImageLoad::loaded && image.image) {
+    facts.firmware_readable = true;
+    facts.firmware_bytes = image.bytes;
+    facts.firmware_sha256 = Sha256HexOfHexText(*image.image);
+    facts.records = RecordCountOfBytes(image.bytes);
+    facts.trailing_bytes = TrailingBytes(image.bytes);
+    AddressRange(facts, *image.image);
   }
   return facts;
 }

@@ -1,13 +1,16 @@
 // What a host knows of a job before it starts: the port and the device it
 // resolves to (with the USB adapter's details), rate, mode, and the firmware
-// file's size, SHA-256, records, address range and trailing bytes; for the
-// traffic log's header line and the job's history row. Reads the file, /dev
-// and /sys; never fails (what cannot be read is left empty). Any thread.
+// image's size, SHA-256, records, address range and trailing bytes, all of
+// the bytes the job sends (the image as the host loaded it, never a second
+// read of the file); for the traffic log's header line and the job's history
+// row. Reads /dev and /sys; never fails (what cannot be read is left empty).
+// Any thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "download/firmware_image.h"
 #include "history/job_record.h"
 
 namespace vexo {
@@ -34,7 +37,7 @@ struct JobFacts {
 };
 
 JobFacts GatherJobFacts(const std::string& port, int baud, int mode,
-                        const std::string& firmware_path);
+                        const std::string& firmware_path, const LoadedImage& image);
 
 // The history row a job starts with.
 JobRecord RecordOf(const JobFacts& facts, JobProgram program, const std::string& model);

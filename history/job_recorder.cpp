@@ -73,6 +73,7 @@ void JobRecorder::Finish(JobResult result, int exit_status) {
   TakeStoreNotice();
   if (!finished.ok()) return Fail(finished.error);
   head_ = std::move(head);
+  finished_ = true;
 }
 
 std::optional<std::string> JobRecorder::TakeFailure() {

@@ -2,7 +2,9 @@
 // the row is written at Start, rewritten at each Update (phase change) and
 // finished at Finish. A history that fails never fails the job: the recorder
 // keeps the first reason and hands it out once (TakeFailure), so the host says
-// "this job was not recorded: <reason>" a single time. One thread at a time.
+// "this job was not recorded: <reason>" a single time. One thread at a time:
+// a host whose threads both reach it (a job's notes, a line said meanwhile)
+// serialises them.
 #pragma once
 
 #include <chrono>
@@ -42,6 +44,9 @@ class JobRecorder {
   // The head the chain reached with this job's row, once Finish recorded it:
   // the copy a host gives the user to keep outside the file.
   const std::optional<ChainHead>& head() const { return head_; }
+  // The row written at Start now holds the job's end: record().id names a
+  // finished row only then.
+  bool finished() const { return finished_; }
 
   // The first failure's reason, once; nullopt when there is none (left).
   // Shown to the user as NotRecordedText(reason) (history_texts.h).
@@ -61,6 +66,7 @@ class JobRecorder {
   bool row_written_ = false;
   bool phase_open_ = false;
   bool failed_ = false;
+  bool finished_ = false;
   std::optional<std::string> failure_;
   std::optional<std::string> notice_;
   std::optional<ChainHead> head_;

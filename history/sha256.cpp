@@ -5,7 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <memory>
+#include <vector>
+
+#include "link/hex_text.h"
 
 namespace vexo {
 namespace {
@@ -43,6 +47,20 @@ std::string Finish(EVP_MD_CTX* context) {
 std::string Sha256Hex(std::string_view bytes) {
   DigestContext context = NewContext();
   if (!context || EVP_DigestUpdate(context.get(), bytes.data(), bytes.size()) != 1) return {};
+  return Finish(context.get());
+}
+
+std::string Sha256HexOfHexText(std::string_view hex) {
+  DigestContext context = NewContext();
+  if (!context || hex.size() % 2 != 0) return {};
+  std::vector<std::uint8_t> block;
+  for (std::size_t at = 0; at < hex.size(); at += 2 * kReadBlock) {
+    const std::string_view part = hex.substr(at, 2 * kReadBlock);
+    if (static_cast<std::size_t>(HexToBytes(part, block)) != part.size() / 2 ||
+        EVP_DigestUpdate(context.get(), block.data(), block.size()) != 1) {
+      return {};
+    }
+  }
   return Finish(context.get());
 }
 

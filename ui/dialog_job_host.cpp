@@ -46,12 +46,15 @@ void CUpdaterDialog::StartDownload(int mode) {
     // leaves it reading "interrupted".
     vexo::JobRecorder recorder(vexo::DefaultHistoryPath());
     vexo::JobHistoryWatcher watcher(recorder);
-    recorder.Start(vexo::RecordOf(vexo::GatherJobFacts(port, baud, mode, path),
+    // Loaded once: the row describes the very bytes the job sends.
+    const vexo::LoadedImage image = vexo::LoadJobImage(*this);
+    recorder.Start(vexo::RecordOf(vexo::GatherJobFacts(port, baud, mode, path, image),
                                   vexo::JobProgram::kWindow, model));
     history_ = &watcher;
-    const int result = vexo::DownloadWorker(*this);
+    const int result = vexo::DownloadWorker(*this, image);
     history_ = nullptr;
-    recorder.Finish(result == 0 ? vexo::JobResult::kCompleted : vexo::JobResult::kStopped, result);
+    // The window has no stop: a job that ended early failed.
+    recorder.Finish(result == 0 ? vexo::JobResult::kCompleted : vexo::JobResult::kFailed, result);
     std::string trouble = recorder.TakeNotice().value_or(std::string());
     if (std::optional<std::string> failure = recorder.TakeFailure()) {
       trouble += (trouble.empty() ? "" : "\n") + vexo::NotRecordedText(*failure);

@@ -20,6 +20,16 @@ TEST(Sha256, KnownDigestsOfTextAndFile) {
   std::filesystem::remove(file);
   EXPECT_FALSE(FileSha256Hex(file));
   EXPECT_FALSE(FileSha256Hex(dir.string()));  // a directory has no content to digest
+
+  // Hex text over several decoding blocks digests as its bytes do.
+  std::string bytes(200 * 1024 + 3, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 + i / 977);
+  std::string hex;
+  for (unsigned char b : bytes)
+    hex += "0123456789ABCDEF"[b >> 4], hex += "0123456789ABCDEF"[b & 15];
+  EXPECT_EQ(Sha256HexOfHexText(hex), Sha256Hex(bytes));
+  EXPECT_EQ(Sha256HexOfHexText("6"), "");
+  EXPECT_EQ(Sha256HexOfHexText("6X"), "");
 }
 
 }  // namespace

@@ -3,16 +3,24 @@
 // the exit status, the log file and the port's line settings afterwards.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "app/text_ids.h"
+#include "history/history_store.h"
+#include "history/job_facts.h"
+#include "history/job_history_watcher.h"
 #include "tests/support/temp_workdir.h"
 #include "tests/support/test_image.h"
 #include "tests/tools/sim_process.h"
+#include "tools/flash/console_host.h"
+#include "tools/flash/traffic_log.h"
 
 namespace vexo {
 namespace {
@@ -67,6 +75,35 @@ class FlashStopTest : public ::testing::Test {
 
   std::string Errors() { return ReadWholeFile(workdir.File("stderr.txt")); }
 
+  // The last --json event written to standard output.
+  nlohmann::json LastEvent() {
+    std::istringstream lines(ReadWholeFile(workdir.File("stdout.txt")));
+    std::string last;
+    for (std::string line; std::getline(lines, line);) last = line;
+    return nlohmann::json::parse(last, nullptr, false);
+  }
+
+  // The newest row of the history file h.sqlite3.
+  JobRecord NewestJob() {
+    HistoryStore reader;
+    if (!reader.OpenForReading(workdir.File("h.sqlite3")).ok()) return {};
+    const std::vector<JobRecord> rows = reader.Recent(1).value;
+    return rows.empty() ? JobRecord{} : rows[0];
+  }
+
+  // The end event and the history row agree on how the job ended.
+  void ExpectEnded(JobResult result, int exit_status) {
+    const nlohmann::json end = LastEvent();
+    ASSERT_FALSE(end.is_discarded());
+    EXPECT_EQ(end.value("event", ""), "end");
+    EXPECT_EQ(end.value("result", ""), JobResultText(result));
+    EXPECT_EQ(end.value("exit_status", -1), exit_status);
+    const JobRecord row = NewestJob();
+    EXPECT_EQ(row.result, result);
+    EXPECT_EQ(row.exit_status, exit_status);
+    EXPECT_EQ(end.value("history_row", std::int64_t{-1}), row.id);
+  }
+
   testing::TempWorkdir workdir;
   ChildProcess flash;
 };
@@ -119,6 +156,45 @@ TEST_F(FlashStopTest, FromTheEraseOnASecondRequestWithinFiveSecondsStops) {
   ASSERT_TRUE(before && after);
   EXPECT_EQ(cfgetospeed(&*after), cfgetospeed(&*before));
   EXPECT_EQ(after->c_lflag, before->c_lflag);
+}
+
+TEST_F(FlashStopTest, ARadioThatSaysNoIsAFailureNotAStop) {
+  SimProcess sim({"--erase-ms", "20", "--erase-reply", "45"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  Start({"--json", "--history-file", "h.sqlite3", "--port", sim.pty_path(), "fw.BIN"});
+  EXPECT_EQ(End().exit_code, 1);
+  ExpectEnded(JobResult::kFailed, 1);
+}
+
+TEST_F(FlashStopTest, AThirdRequestRightAfterTheSecondStillWritesTheRowAndTheEndEvent) {
+  SimProcess sim({"--erase-ms", "4000"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  Start({"--json", "--history-file", "h.sqlite3", "--port", sim.pty_path(), "--log", "t.log",
+         "fw.BIN"});
+  ASSERT_TRUE(WaitForText(workdir.File("t.log"), kDall));
+  kill(flash.pid(), SIGINT);
+  ASSERT_TRUE(WaitForText(workdir.File("stderr.txt"), T(text::kStopWarning)));
+  kill(flash.pid(), SIGINT);
+  std::this_thread::sleep_for(2ms);
+  kill(flash.pid(), SIGINT);
+  const testing::ProcessEnd end = End();
+  EXPECT_TRUE(end.exited) << "killed by signal " << end.signal;
+  EXPECT_EQ(end.exit_code, 130);
+  ExpectEnded(JobResult::kStopped, 130);
+}
+
+TEST_F(FlashStopTest, ClosedStandardStreamsLeaveTheLogAndTheHistoryAlone) {
+  SimProcess sim({"--erase-ms", "20"});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  Start({"--json", "--history-file", "h.sqlite3", "--port", sim.pty_path(), "--log", "t.log",
+         "fw.BIN"},
+        " >&- 2>&-");
+  EXPECT_EQ(End().exit_code, 0);
+  const std::string log = ReadWholeFile(workdir.File("t.log"));
+  EXPECT_EQ(log.rfind("# VEXO", 0), 0u) << log.substr(0, 80);
+  EXPECT_EQ(log.find('{'), std::string::npos) << "events in the log";
+  EXPECT_EQ(log.find(T(text::kDownloadComplete)), std::string::npos) << "messages in the log";
+  EXPECT_EQ(NewestJob().result, JobResult::kCompleted);  // not damaged by stray lines
 }
 
 TEST_F(FlashStopTest, HangUpAndAClosedErrorStreamNeverEndAJob) {
@@ -195,18 +271,29 @@ TEST_F(FlashStopTest, LogsThatWouldDestroyAFileAreRefusedAndFailedWritesSaidOnce
   EXPECT_EQ(ReadWholeFile(workdir.File("fw.BIN")), firmware);
   EXPECT_EQ(ReadWholeFile(workdir.File("system.ini")), "[language]\nlanguage=1\n");
 
-  // A log that cannot be written: said once, and the status is the job's.
-  const testing::RunResult full = testing::RunProgram(
+  // A pipe would hold the job until something reads it; a device is no log.
+  ASSERT_EQ(mkfifo(workdir.File("t.fifo").c_str(), 0600), 0);
+  const testing::RunResult fifo = testing::RunProgram(
       "/bin/sh",
       {"-c", "cd '" + workdir.path() + "' && exec '" + testing::ProgramPath("vexo-flash") +
-                 "' --port /dev/no-such-port --log /dev/full fw.BIN"});
-  EXPECT_EQ(full.end.exit_code, 1) << full.error_output;
+                 "' --port /dev/null --log t.fifo fw.BIN"},
+      10s);
+  EXPECT_EQ(fifo.end.exit_code, 2);
+  EXPECT_NE(fifo.error_output.find("not a regular file"), std::string::npos) << fifo.error_output;
+
+  // A log that cannot be written (no file may grow; what it says goes
+  // through a pipe): said once, and the status is the job's.
+  const testing::RunResult full = testing::RunProgram(
+      "/bin/sh", {"-c", "cd '" + workdir.path() + "' && { (trap '' XFSZ; ulimit -f 0; exec '" +
+                            testing::ProgramPath("vexo-flash") +
+                            "' --port /dev/no-such-port --log full.log fw.BIN) 2>&1;"
+                            " echo \"exit $?\"; } | cat"});
+  EXPECT_NE(full.output.find("exit 1\n"), std::string::npos) << full.output;
   std::size_t said = 0;
-  for (std::size_t at = 0; (at = full.error_output.find("/dev/full", at)) != std::string::npos;
-       ++at) {
+  for (std::size_t at = 0; (at = full.output.find("full.log", at)) != std::string::npos; ++at) {
     ++said;
   }
-  EXPECT_EQ(said, 1u) << full.error_output;
+  EXPECT_EQ(said, 1u) << full.output;
 }
 
 TEST_F(FlashStopTest, ListingAFileAJobWouldRefuseSaysSo) {
@@ -217,6 +304,36 @@ TEST_F(FlashStopTest, ListingAFileAJobWouldRefuseSaysSo) {
   EXPECT_EQ(run.end.exit_code, 1);
   EXPECT_EQ(run.error_output, T(text::kRecordsOverlap) + "\n");
   EXPECT_EQ(run.output, "");
+}
+
+// The main thread says the stop warning while the job's thread changes
+// phase: both reach the history recorder, which must take them in turn (run
+// under ThreadSanitizer by scripts/sanitize.sh thread).
+TEST(FlashStopRace, AWarningSaidDuringPhaseChangesReachesTheRecorderInTurn) {
+  testing::TempWorkdir workdir;
+  JobRecorder recorder(workdir.File("h.sqlite3"));
+  JobHistoryWatcher history(recorder);
+  recorder.Start(RecordOf(JobFacts{}, JobProgram::kCommandLine, {}));
+  TrafficLog log;
+  std::FILE* quiet = std::fopen("/dev/null", "w");
+  ASSERT_NE(quiet, nullptr);
+  TerminalOutput output(quiet, false);
+  ConsoleHost host(ConsoleJob{}, output, log);
+  host.AddWatcher(history);
+  constexpr int kRounds = 40;
+  std::thread job([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      host.PhaseStarted(JobPhase::erase);
+      host.PhaseEnded(JobPhase::erase, true, {});
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) host.Say(text::kStopWarning);
+  job.join();
+  recorder.Finish(JobResult::kStopped, 130);
+  std::fclose(quiet);
+  const std::vector<int>& said = recorder.record().message_ids;
+  EXPECT_EQ(std::count(said.begin(), said.end(), text::kStopWarning), kRounds);
+  EXPECT_EQ(recorder.record().phases.size(), std::size_t{kRounds});
 }
 
 }  // namespace

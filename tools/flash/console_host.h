@@ -2,7 +2,9 @@
 // goes to a ConsoleOutput: messages as lines on standard error, on a terminal
 // a progress line redrawn in place. The log goes to a TrafficLog. The job's
 // worker thread makes the host calls; the main thread may meanwhile Say a
-// line or StopJob (both thread-safe).
+// line or StopJob (both thread-safe). Watchers hear every note under one
+// lock, so a line the main thread says never meets a phase change in a
+// watcher (the history recorder takes one thread at a time).
 #pragma once
 
 #include <atomic>
@@ -77,7 +79,8 @@ class ConsoleHost final : public JobHost {
   ConsoleOutput& output_;
   LogView& log_;
   CMSComm port_;
-  std::mutex output_mutex_;  // the job's thread and the main thread both write
+  std::mutex output_mutex_;  // the job's thread and the main thread both write; held
+                             // for every watcher call
   std::atomic<bool> flash_touched_{false};
   std::vector<JobObserver*> watchers_;
   TextId message_id_ = 0;  // of the message about to be shown

@@ -37,18 +37,32 @@ void IgnoreHangUps() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-int RunGuardedJob(ConsoleHost& host) {
+StopRequests::StopRequests() {
   const sigset_t stops = StopSignals();
-  sigset_t previous;
   // Blocked before the worker starts, so that it inherits the mask and only
-  // this thread takes the signals, through the descriptor below.
-  pthread_sigmask(SIG_BLOCK, &stops, &previous);
-  const int signals = signalfd(-1, &stops, SFD_CLOEXEC);
+  // the main thread takes the requests, through the descriptor.
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  fd_ = signalfd(-1, &stops, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+StopRequests::~StopRequests() {
+  if (fd_ >= 0) close(fd_);
+}
+
+GuardedJobResult RunGuardedJob(ConsoleHost& host, const LoadedImage& image,
+                               StopRequests& requests) {
+  const int signals = requests.descriptor();
+  signalfd_siginfo request{};
+  // A request made while the job was being prepared: the radio is untouched.
+  if (signals >= 0 && read(signals, &request, sizeof request) == sizeof request) {
+    host.Say(text::kStoppedUntouched);
+    return {JobEnd::stopped, ExitStatusForSignal(static_cast<int>(request.ssi_signo))};
+  }
   const int ended = eventfd(0, EFD_CLOEXEC);
 
   std::atomic<int> result{kExitStopped};
   std::thread worker([&] {
-    result = DownloadWorker(host);
+    result = DownloadWorker(host, image);
     const std::uint64_t one = 1;
     (void)!write(ended, &one, sizeof one);
   });
@@ -60,7 +74,6 @@ int RunGuardedJob(ConsoleHost& host) {
     const int ready = poll(waiters, signals >= 0 ? 2 : 1, -1);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0 || (waiters[0].revents & POLLIN) != 0) break;
-    signalfd_siginfo request{};
     if (read(signals, &request, sizeof request) != sizeof request || stopped_by != 0) continue;
     if (rule.OnRequest(RealClock().NowMs(), host.FlashTouched()) == StopDecision::warn) {
       host.Say(text::kStopWarning);
@@ -70,18 +83,16 @@ int RunGuardedJob(ConsoleHost& host) {
     host.StopJob();
   }
   worker.join();
-  if (signals >= 0) close(signals);
   if (ended >= 0) close(ended);
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 
-  if (stopped_by == 0) return result;
-  // The stop came as the job reached its end: it is complete, and says so.
   if (result == kExitCompleted) {
-    host.ShowHeldBackMessage();
-    return kExitCompleted;
+    // A stop that came as the job reached its end: it is complete, and says so.
+    if (stopped_by != 0) host.ShowHeldBackMessage();
+    return {JobEnd::completed, kExitCompleted};
   }
+  if (stopped_by == 0) return {JobEnd::failed, result};
   host.Say(host.FlashTouched() ? text::kStoppedUnfinished : text::kStoppedUntouched);
-  return ExitStatusForSignal(stopped_by);
+  return {JobEnd::stopped, ExitStatusForSignal(stopped_by)};
 }
 
 }  // namespace vexo

@@ -1,12 +1,15 @@
 // vexo-flash: the download engine from a terminal or a script.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/process_state.h"
 #include "app/settings.h"
+#include "download/download_worker.h"
 #include "download/program_listing.h"
 #include "history/history_texts.h"
 #include "history/job_facts.h"
@@ -68,6 +71,32 @@ void SayHistoryTrouble(JobRecorder& recorder, ConsoleHost& host) {
   if (std::optional<std::string> notice = recorder.TakeNotice()) host.SayText(*notice);
   if (std::optional<std::string> failure = recorder.TakeFailure()) {
     host.SayText(NotRecordedText(*failure));
+  }
+}
+
+JobResult ResultOf(JobEnd end) {
+  switch (end) {
+    case JobEnd::completed:
+      return JobResult::kCompleted;
+    case JobEnd::stopped:
+      return JobResult::kStopped;
+    case JobEnd::failed:
+      break;
+  }
+  return JobResult::kFailed;
+}
+
+// A descriptor 0-2 left closed by whoever started us would be taken by the
+// first file opened (the log, the history), and every line meant for the
+// terminal would land in it.
+void OpenMissingStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    const int opened = open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
   }
 }
 
@@ -152,19 +181,26 @@ int Run(const std::vector<std::string>& args) {
     return FlashEveryPort(setup);
   }
   job.port_text = target.port;
+  // From here on a stop request waits for the job: the row and the end event
+  // are written whenever it comes.
+  StopRequests stop_requests;
 
-  const JobFacts facts = GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path);
   TrafficLog log(options.log_times ? LogTimes::on : LogTimes::off);
   if (options.log_path) {
     if (auto refusal = LogPathRefusal(*options.log_path, keep)) return UsageError(*refusal);
     if (auto failure = log.Open(*options.log_path)) return UsageError(*failure);
-    log.WriteComment(LogHeaderText(facts));
   }
   IgnoreHangUps();
   TerminalOutput terminal(stderr, isatty(STDERR_FILENO) != 0);
   StatusOutput status(stderr);
   ConsoleOutput& output = options.status_lines ? static_cast<ConsoleOutput&>(status) : terminal;
   ConsoleHost host(job, output, log);
+  // Loaded once: the header, the start event and the row describe the very
+  // bytes the job sends.
+  const LoadedImage image = LoadJobImage(host);
+  const JobFacts facts =
+      GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path, image);
+  if (options.log_path) log.WriteComment(LogHeaderText(facts));
   // A child of a several-port run names its port in every event.
   JsonEvents events(stdout, options.status_lines ? job.port_text : std::string());
   if (options.json) {
@@ -178,24 +214,25 @@ int Run(const std::vector<std::string>& args) {
   host.AddWatcher(history);
   SayHistoryTrouble(recorder, host);
 
-  const int exit_status = RunGuardedJob(host);
-  recorder.Finish(exit_status == kExitCompleted ? JobResult::kCompleted : JobResult::kStopped,
-                  exit_status);
+  const GuardedJobResult ended = RunGuardedJob(host, image, stop_requests);
+  const JobResult result = ResultOf(ended.end);
+  recorder.Finish(result, ended.exit_status);
   SayHistoryTrouble(recorder, host);
   const std::optional<ChainHead>& head = recorder.head();
   if (head) log.WriteComment("history chain head " + head->Text());
   if (options.json) {
-    const std::int64_t row = recorder.record().id;
-    events.End(exit_status == kExitCompleted ? "completed" : "stopped", exit_status,
-               row > 0 ? std::optional<std::int64_t>(row) : std::nullopt,
-               head ? std::optional<std::string>(head->Text()) : std::nullopt);
+    events.End(
+        std::string(JobResultText(result)), ended.exit_status,
+        recorder.finished() ? std::optional<std::int64_t>(recorder.record().id) : std::nullopt,
+        head ? std::optional<std::string>(head->Text()) : std::nullopt);
   }
-  return exit_status;
+  return ended.exit_status;
 }
 
 }  // namespace
 }  // namespace vexo
 
 int main(int argc, char** argv) {
+  vexo::OpenMissingStandardDescriptors();
   return vexo::Run(std::vector<std::string>(argv + 1, argv + argc));
 }

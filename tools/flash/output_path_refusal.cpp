@@ -8,6 +8,7 @@ namespace vexo {
 namespace {
 
 constexpr std::size_t kFirstBytesLimit = 256;  // read to judge an existing file
+constexpr char kNullDevice[] = "/dev/null";
 
 std::string FirstBytes(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -35,6 +36,13 @@ std::optional<std::string> OutputPathRefusal(const std::string& path,
       return kind.what + " " + path + " is the same file as " + kept +
              "; writing it would destroy that file";
     }
+  }
+  // A pipe would hold the job until something reads it, and a device is no
+  // file to keep; /dev/null is how a script asks for nothing at all.
+  struct stat null_device {};
+  if (!S_ISREG(target.st_mode) &&
+      !(stat(kNullDevice, &null_device) == 0 && SameFile(target, null_device))) {
+    return kind.what + " " + path + " is not a regular file; only a file is written";
   }
   if (S_ISREG(target.st_mode) && target.st_size > 0 && !kind.is_ours(FirstBytes(path))) {
     return kind.what + " " + path + " exists and is not " + kind.ours + "; it is left as it is";

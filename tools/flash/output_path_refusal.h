@@ -19,8 +19,8 @@ struct OutputKind {
 
 // Why path must not be written, or nullopt: it is one of the files in keep
 // (same device and inode, so another name for it counts), or an existing
-// file that is neither empty nor ours by kind.is_ours. A new file, or a
-// device such as /dev/null, is fine.
+// file that is neither empty nor ours by kind.is_ours, or anything but a
+// regular file and /dev/null (a pipe, a device). A new file is fine.
 std::optional<std::string> OutputPathRefusal(const std::string& path,
                                              const std::vector<std::string>& keep,
                                              const OutputKind& kind);

@@ -46,7 +46,9 @@ TrafficLog::~TrafficLog() {
 }
 
 std::optional<std::string> TrafficLog::Open(const std::string& path) {
-  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+  // Never waits for a reader: a pipe put in the file's place since it was
+  // judged fails here instead.
+  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
   if (fd_ < 0) return "cannot write the log file " + path + ": " + std::strerror(errno);
   path_ = path;
   start_ms_ = clock_.NowMs();

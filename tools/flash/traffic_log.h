@@ -20,8 +20,9 @@ namespace vexo {
 enum class LogTimes { off, on };
 
 // Why path must not be opened as a log, or nullopt: it is one of the files in
-// keep (however named: same device and inode), or an existing file that is
-// neither empty nor a log of ours.
+// keep (however named: same device and inode), an existing file that is
+// neither empty nor a log of ours, or anything but a regular file or
+// /dev/null (a pipe or a device).
 std::optional<std::string> LogPathRefusal(const std::string& path,
                                           const std::vector<std::string>& keep);
 
