@@ -143,6 +143,7 @@ int Run(const std::vector<std::string>& args) {
       }
     }
     setup.terminal = isatty(STDERR_FILENO) != 0;
+    setup.json = options.json;
     IgnoreHangUps();
     return FlashEveryPort(setup);
   }
@@ -169,7 +170,7 @@ int Run(const std::vector<std::string>& args) {
   JobRecorder recorder(options.history_file.value_or(DefaultHistoryPath()));
   JobHistoryWatcher history(recorder);
   recorder.Start(RecordOf(facts, JobProgram::kCommandLine,
-                           ReadSetting(setting::kComputer, setting::kRadioType)));
+                          ReadSetting(setting::kComputer, setting::kRadioType)));
   host.AddWatcher(history);
   SayHistoryTrouble(recorder, host);
 
