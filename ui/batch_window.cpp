@@ -220,7 +220,7 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
 
 void BatchWindow::FitWidthToLanes() {
   // Every column of a lane in view without scrolling sideways. Only grows:
-  // a width the user chose stays unless a new lane needs more.
+  // a width the user chose stays unless the lanes need more.
   const int frame = 2 * scroll_->frameWidth() + scroll_->verticalScrollBar()->sizeHint().width();
   const QMargins margins = layout()->contentsMargins();
   const int wanted =
@@ -458,11 +458,15 @@ void BatchWindow::LaneFinished() {
 }
 
 void BatchWindow::Redraw() {
+  bool changed = false;
   for (const auto& row : rows_) {
     if (!row->lane.dirty && !row->lane.running()) continue;
+    changed = changed || row->lane.dirty;
     row->Refresh();
     row->lane.dirty = false;
   }
+  // A longer phase, result or port name may need more room.
+  if (changed) FitWidthToLanes();
 }
 
 void BatchWindow::closeEvent(QCloseEvent* event) {

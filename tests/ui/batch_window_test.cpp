@@ -77,6 +77,8 @@ class BatchWindowTest : public QObject {
     for (const auto& [id, text] :
          {std::pair{vexo::text::kBatchSummary, "%1 ok %2 stopped %3 failed"},
           {vexo::text::kBatchEndedDuring, "%1 in %2"},
+          // a caption as long as a language may make it
+          {vexo::text::kBatchAutoStart, "Start when plugged in (each time this cable comes back)"},
           {vexo::text::kBatchChildDied, "died: %1"},
           {vexo::text::kBatchBadEvent, "bad: %1"},
           {vexo::text::kBatchSignal, "signal %1"}}) {
