@@ -113,10 +113,10 @@ inline constexpr TextId kBatchAgain = 7310;         // lane button: run this lan
 inline constexpr TextId kBatchStop = 7311;          // lane button: stop this lane
 inline constexpr TextId kBatchTakePart = 7312;      // lane check box: take part in Start
 inline constexpr TextId kBatchAutoStart = 7313;     // lane check box: start when plugged in
-inline constexpr TextId kBatchSummary = 7314;       // summary: %1 completed, %2 stopped
+inline constexpr TextId kBatchSummary = 7314;       // summary: %1 completed, %2 stopped, %3 failed
 inline constexpr TextId kBatchCompleted = 7315;     // lane result
 inline constexpr TextId kBatchStopped = 7316;       // lane result
-inline constexpr TextId kBatchFailed = 7317;        // lane result: the child failed
+inline constexpr TextId kBatchFailed = 7317;        // lane result: the job failed
 inline constexpr TextId kBatchRunning = 7318;       // lane result while its job runs
 inline constexpr TextId kBatchNotConnected = 7319;  // lane: its cable is not plugged in
 inline constexpr TextId kBatchConfirmStop = 7320;   // question: stop lane %1 during the write
@@ -144,6 +144,7 @@ inline constexpr TextId kBatchSignal = 7338;       // reason detail: ended by si
 inline constexpr TextId kBatchPhaseName = 7339;    // lane column and accessible name: phase
 inline constexpr TextId kBatchMessageName = 7340;  // lane column and accessible name: last message
 inline constexpr TextId kBatchTimeName = 7341;     // lane column and accessible name: time
+inline constexpr TextId kBatchEndedDuring = 7342;  // lane phase column: %1 result, %2 phase
 }  // namespace text
 
 // Every id the language file must carry, in table order.
@@ -279,6 +280,7 @@ inline constexpr TextId kAllTextIds[] = {
     text::kBatchPhaseName,
     text::kBatchMessageName,
     text::kBatchTimeName,
+    text::kBatchEndedDuring,
 };
 // clang-format on
 

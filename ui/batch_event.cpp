@@ -2,6 +2,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
+#include <iterator>
 
 namespace vexo::ui {
 namespace {
@@ -66,12 +68,18 @@ ParsedBatchEvent ParseBatchEvent(const QByteArray& line) {
     e.kind = BatchEvent::Kind::identity;
     e.text = text("hex");
   } else if (name == QLatin1String("end")) {
+    static const std::pair<const char*, BatchEvent::Result> kResults[] = {
+        {"completed", BatchEvent::Result::completed},
+        {"stopped", BatchEvent::Result::stopped},
+        {"failed", BatchEvent::Result::failed},
+    };
     const QString result = text("result");
-    if (result != QLatin1String("completed") && result != QLatin1String("stopped")) {
-      return Refuse(QStringLiteral("end without result"));
-    }
+    const auto known =
+        std::find_if(std::begin(kResults), std::end(kResults),
+                     [&result](const auto& r) { return result == QLatin1String(r.first); });
+    if (known == std::end(kResults)) return Refuse(QStringLiteral("end without result"));
     e.kind = BatchEvent::Kind::end;
-    e.completed = result == QLatin1String("completed");
+    e.result = known->second;
     e.exit_status = o.value(QLatin1String("exit_status")).toInt(-1);
   } else {
     return Refuse(QStringLiteral("unknown event"));

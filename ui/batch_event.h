@@ -24,8 +24,10 @@ struct BatchEvent {
   // message
   int text_id = 0;
   QString text;
-  // end
-  bool completed = false;
+  // end: "failed" when the radio or the line ended the job, "stopped" when
+  // a user did (children from before "failed" say "stopped" for both)
+  enum class Result { completed, stopped, failed };
+  Result result = Result::stopped;
   int exit_status = -1;
 };
 

@@ -83,7 +83,7 @@ void BatchLane::Clear() {
 void BatchLane::Start(const BatchJobChoice& choice) {
   if (running()) return;
   Clear();
-  past_erase_ = got_end_ = end_completed_ = stop_wanted_ = false;
+  past_erase_ = got_end_ = stop_wanted_ = false;
   stops_sent_ = 0;
   pending_.clear();
   if (child_) {
@@ -169,9 +169,10 @@ void BatchLane::Apply(const BatchEvent& e) {
     case BatchEvent::Kind::message:
       last_text_id_ = e.text_id;
       last_text_ = e.text;
-      // The child's warning that a second request stops it: send it now
-      // rather than at the end of the wait.
-      if (e.text_id == text::kStopWarning && stop_wanted_ && second_stop_.isActive()) {
+      // The child's warning that a second request stops it: send it now. A
+      // stop that reached the child just as its erase began comes without a
+      // wait running.
+      if (e.text_id == text::kStopWarning && stop_wanted_ && stops_sent_ == 1) {
         second_stop_.stop();
         SendStop();
       }
@@ -180,7 +181,7 @@ void BatchLane::Apply(const BatchEvent& e) {
       break;
     case BatchEvent::Kind::end:
       got_end_ = true;
-      end_completed_ = e.completed;
+      end_result_ = e.result;
       break;
   }
 }
@@ -197,7 +198,17 @@ void BatchLane::ChildEnded(int exit_code, QProcess::ExitStatus status) {
   if (!reason_.isEmpty()) {
     state_ = State::failed;
   } else if (got_end_) {
-    state_ = end_completed_ ? State::completed : State::stopped;
+    switch (end_result_) {
+      case BatchEvent::Result::completed:
+        state_ = State::completed;
+        break;
+      case BatchEvent::Result::stopped:
+        state_ = State::stopped;
+        break;
+      case BatchEvent::Result::failed:
+        state_ = State::failed;
+        break;
+    }
   } else {
     const QString how = status == QProcess::CrashExit
                             ? BatchText(text::kBatchSignal, {QString::number(exit_code)})

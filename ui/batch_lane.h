@@ -72,7 +72,9 @@ class BatchLane : public QObject {
   // Clears the last result (the next Start clears every lane's).
   void Clear();
   // Before the erase one SIGTERM stops the child; from the erase on a second
-  // follows once the child has warned (the caller has asked the user).
+  // follows once the child has warned, whenever the warning comes, or after
+  // a short wait when the lane already knew of the erase (the caller has
+  // asked the user).
   void RequestStop();
 
   // Set when what the lane shows has changed; the window redraws and clears it.
@@ -98,7 +100,7 @@ class BatchLane : public QObject {
   State state_ = State::idle;
   bool past_erase_ = false;
   bool got_end_ = false;
-  bool end_completed_ = false;
+  BatchEvent::Result end_result_ = BatchEvent::Result::stopped;
   int stops_sent_ = 0;
   bool stop_wanted_ = false;
   QString phase_;

@@ -53,6 +53,28 @@ QString BatchPhaseText(const QString& phase) {
   return phase;
 }
 
+void BatchLaneRow::Show(QLabel* label, TextId what, const QString& text) {
+  label->setText(text);
+  const QString name = BatchText(what) + QLatin1Char(' ') + port_name_;
+  label->setAccessibleName(text.isEmpty() ? name : name + QStringLiteral(": ") + text);
+}
+
+QString BatchLaneRow::PhaseColumnText() const {
+  const QString where = BatchPhaseText(lane.phase());
+  switch (lane.state()) {
+    case BatchLane::State::idle:
+    case BatchLane::State::running:
+      return where;
+    case BatchLane::State::completed:
+      return BatchText(text::kBatchCompleted);
+    case BatchLane::State::stopped:
+    case BatchLane::State::failed:
+      break;
+  }
+  const QString word = BatchText(LookOf(lane.state()).word);
+  return where.isEmpty() ? word : BatchText(text::kBatchEndedDuring, {word, where});
+}
+
 QString BatchDurationText(qint64 ms) {
   const qint64 seconds = ms / 1000;
   return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
@@ -91,7 +113,8 @@ BatchLaneRow::BatchLaneRow(BatchLane& lane_, QGridLayout& grid, int row) : lane(
 }
 
 void BatchLaneRow::NameControls() {
-  const QString name = lane.PortName();
+  port_name_ = lane.PortName();
+  const QString& name = port_name_;
   const QString key = lane.key();
   auto set = [&](QWidget* w, const QString& what, const char* object) {
     w->setAccessibleName(what + QLatin1Char(' ') + name);
@@ -122,7 +145,8 @@ void BatchLaneRow::Refresh() {
   QString usb_text = QString::fromStdString(d.product);
   if (!d.serial.empty()) usb_text += QStringLiteral(" #") + QString::fromStdString(d.serial);
   SetIfChanged(usb, usb_text);
-  if (port->accessibleName().right(lane.PortName().size()) != lane.PortName()) NameControls();
+  const bool renamed = port_name_ != lane.PortName();
+  if (renamed) NameControls();
 
   const int total = lane.total() > 0 ? lane.total() : 1;
   if (bar->maximum() != total) bar->setRange(0, total);
@@ -140,11 +164,12 @@ void BatchLaneRow::Refresh() {
   SetIfChanged(times, time_text);
   // Texts are looked up only when what they name changes: a lookup reads
   // the language file.
-  if (lane.phase() != shown_phase_) {
+  const bool state_changed = !drawn_ || shown_state_ != lane.state();
+  if (renamed || state_changed || lane.phase() != shown_phase_) {
     shown_phase_ = lane.phase();
-    phase->setText(BatchPhaseText(shown_phase_));
+    Show(phase, text::kBatchPhaseName, PhaseColumnText());
   }
-  if (lane.last_text_id() != shown_text_id_ || lane.reason() != shown_reason_) {
+  if (renamed || lane.last_text_id() != shown_text_id_ || lane.reason() != shown_reason_) {
     shown_text_id_ = lane.last_text_id();
     shown_reason_ = lane.reason();
     // The window's language, not the child's: the id names the text.
@@ -153,11 +178,12 @@ void BatchLaneRow::Refresh() {
       said = BatchText(shown_text_id_);
       if (said.isEmpty()) said = lane.last_text();
     }
-    message->setText(said);
+    Show(message, text::kBatchMessageName, said);
   }
 
-  if (!result_drawn_ || shown_state_ != lane.state()) {
+  if (renamed || state_changed) {
     const ResultLook look = LookOf(lane.state());
+    const QString word = look.word == 0 ? QString() : BatchText(look.word);
     if (look.word == 0) {
       result_icon->clear();
       result->clear();
@@ -165,10 +191,14 @@ void BatchLaneRow::Refresh() {
       result_icon->setPixmap(
           QApplication::style()->standardIcon(look.icon).pixmap(kIconSize, kIconSize));
       result->setText(QStringLiteral("<b style=\"color:%1\">%2</b>")
-                          .arg(QLatin1String(look.colour), BatchText(look.word).toHtmlEscaped()));
+                          .arg(QLatin1String(look.colour), word.toHtmlEscaped()));
+    }
+    const QString name = BatchText(text::kBatchResultName) + QLatin1Char(' ') + port_name_;
+    for (QLabel* label : {result_icon, result}) {
+      label->setAccessibleName(word.isEmpty() ? name : name + QStringLiteral(": ") + word);
     }
     shown_state_ = lane.state();
-    result_drawn_ = true;
+    drawn_ = true;
   }
   again->setEnabled(!lane.running() && lane.present());
   stop->setEnabled(lane.running());

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -34,7 +35,9 @@ const char* const kModes[] = {"E.P", "E.P.R"};
 const char* const kModels[] = {"TR310P4", "TR420PD"};
 constexpr int kVerifyModeIndex = 1;
 constexpr char kChildProgram[] = "vexo-flash";
-constexpr int kMessageColumn = 6;  // of a lane's row: takes the width that is left
+constexpr int kMessageColumn = 6;    // of a lane's row: takes the width that is left
+constexpr int kInitialWidth = 1180;  // pixels; grows to show every column of the lanes
+constexpr int kInitialHeight = 380;
 
 std::string Setting(const char* key) {
   return ReadSetting(kSection, key);
@@ -135,9 +138,10 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
     grid_->addWidget(caption, 0, column);
   }
   lanes_column->addStretch(1);
-  auto* scroll = new QScrollArea(this);
-  scroll->setWidgetResizable(true);
-  scroll->setWidget(lanes_widget);
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName(QStringLiteral("batchLanes"));
+  scroll_->setWidgetResizable(true);
+  scroll_->setWidget(lanes_widget);
   no_lanes_ = new QLabel(BatchText(text::kBatchNoLanes), this);
 
   auto* add_row = new QHBoxLayout;
@@ -146,6 +150,7 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   add_list_->setAccessibleName(BatchText(text::kBatchAddPort));
   add_list_->setEditable(true);  // a device path that the map does not know
   auto* add = new QPushButton(BatchText(text::kBatchAdd), this);
+  add->setObjectName(QStringLiteral("batchAdd"));
   auto* add_caption = new QLabel(BatchText(text::kBatchAddPort), this);
   add_caption->setBuddy(add_list_);
   add_row->addWidget(add_caption);
@@ -166,10 +171,10 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(no_lanes_);
-  layout->addWidget(scroll, 1);
+  layout->addWidget(scroll_, 1);
   layout->addLayout(add_row);
   layout->addLayout(bottom);
-  resize(1180, 380);
+  resize(kInitialWidth, kInitialHeight);
 
   SelectText(rate_, Setting(kRateKey), static_cast<int>(std::size(kRates)) - 1);
   SelectText(mode_, Setting(kModeKey), 0);
@@ -186,9 +191,13 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
     connect(list, &QComboBox::activated, this, &BatchWindow::SaveChoices);
   }
   connect(add, &QPushButton::clicked, this, [this] {
-    const QString device = add_list_->currentData().toString().isEmpty()
-                               ? add_list_->currentText().trimmed()
-                               : add_list_->currentData().toString();
+    // What the user typed wins over the item the list still has selected.
+    const QString typed = add_list_->currentText().trimmed();
+    const int index = add_list_->currentIndex();
+    const QString listed = index >= 0 && add_list_->itemText(index).trimmed() == typed
+                               ? add_list_->itemData(index).toString()
+                               : QString();
+    const QString device = listed.isEmpty() ? typed : listed;
     if (!device.isEmpty()) AddPortLane(device);
   });
   connect(start_, &QPushButton::clicked, this, &BatchWindow::StartTicked);
@@ -206,6 +215,17 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
     AddPortLane(device);
   }
   SetSystemPaths(paths_);
+  FitWidthToLanes();
+}
+
+void BatchWindow::FitWidthToLanes() {
+  // Every column of a lane in view without scrolling sideways. Only grows:
+  // a width the user chose stays unless the lanes need more.
+  const int frame = 2 * scroll_->frameWidth() + scroll_->verticalScrollBar()->sizeHint().width();
+  const QMargins margins = layout()->contentsMargins();
+  const int wanted =
+      scroll_->widget()->sizeHint().width() + frame + margins.left() + margins.right();
+  if (width() < wanted) resize(wanted, height());
 }
 
 BatchWindow::~BatchWindow() = default;
@@ -300,6 +320,7 @@ BatchLane& BatchWindow::AddLane(const QString& key, const SerialDevice& device, 
   connect(row->stop, &QPushButton::clicked, this, [this, &added] { Stop(added); });
   rows_.push_back(std::move(row));
   no_lanes_->setVisible(false);
+  FitWidthToLanes();
   return added;
 }
 
@@ -424,23 +445,28 @@ void BatchWindow::LaneFinished() {
   redraw_.stop();
   int completed = 0;
   int stopped = 0;
+  int failed = 0;
   for (const auto& lane : lanes_) {
     if (lane->state() == BatchLane::State::completed) ++completed;
-    if (lane->state() == BatchLane::State::stopped || lane->state() == BatchLane::State::failed) {
-      ++stopped;
-    }
+    if (lane->state() == BatchLane::State::stopped) ++stopped;
+    if (lane->state() == BatchLane::State::failed) ++failed;
   }
   summary_->setText(
-      BatchText(text::kBatchSummary, {QString::number(completed), QString::number(stopped)}));
+      BatchText(text::kBatchSummary,
+                {QString::number(completed), QString::number(stopped), QString::number(failed)}));
   if (close_pending_) close();
 }
 
 void BatchWindow::Redraw() {
+  bool changed = false;
   for (const auto& row : rows_) {
     if (!row->lane.dirty && !row->lane.running()) continue;
+    changed = changed || row->lane.dirty;
     row->Refresh();
     row->lane.dirty = false;
   }
+  // A longer phase, result or port name may need more room.
+  if (changed) FitWidthToLanes();
 }
 
 void BatchWindow::closeEvent(QCloseEvent* event) {

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -76,6 +77,7 @@ class BatchWindow : public QWidget {
   void SaveLaneSettings(const BatchLane& lane);
   void SaveChoices();
   void FillAddList();
+  void FitWidthToLanes();
   bool AnyRunning() const;
 
   SystemPaths paths_;
@@ -86,6 +88,7 @@ class BatchWindow : public QWidget {
   QComboBox* mode_ = nullptr;
   QComboBox* model_ = nullptr;
   QGridLayout* grid_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
   QLabel* no_lanes_ = nullptr;
   QComboBox* add_list_ = nullptr;
   QPushButton* start_ = nullptr;

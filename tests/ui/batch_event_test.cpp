@@ -42,10 +42,12 @@ class BatchEventTest : public QObject {
     QCOMPARE(message.text_id, 3009);
     const BatchEvent end = parse(Line(
         "{'v':1,'t':9,'event':'end','result':'stopped','exit_status':143,'history_row':null}"));
-    QVERIFY(!end.completed);
+    QCOMPARE(end.result, BatchEvent::Result::stopped);
     QCOMPARE(end.exit_status, 143);
-    QVERIFY(
-        parse(Line("{'v':1,'t':9,'event':'end','result':'completed','exit_status':0}")).completed);
+    QCOMPARE(parse(Line("{'v':1,'t':9,'event':'end','result':'completed','exit_status':0}")).result,
+             BatchEvent::Result::completed);
+    QCOMPARE(parse(Line("{'v':1,'t':9,'event':'end','result':'failed','exit_status':1}")).result,
+             BatchEvent::Result::failed);
   }
 
   void linesThatAreNoEventAreRefused_data() {

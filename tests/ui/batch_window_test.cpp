@@ -1,12 +1,16 @@
 // The batch window against real vexo-flash children and simulated radios:
 // each lane ends with its own result whatever happens to the others, a stop
 // during the write needs the user's word, a child that dies or talks nonsense
-// fails only its lane, and a cable keeps its lane under another name.
+// fails only its lane, a finished lane reads out its result, and a cable
+// keeps its lane under another name.
 #include <signal.h>
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "history/history_store.h"
@@ -70,10 +74,14 @@ class BatchWindowTest : public QObject {
     qputenv("VEXO_HISTORY", workdir_->File("history.sqlite3").c_str());
     // Texts with their places, so that what fills them is checked too.
     std::string language = ReadWholeFile(workdir_->File("language.sys"));
-    for (const auto& [id, text] : {std::pair{vexo::text::kBatchSummary, "%1 ok %2 stopped"},
-                                   {vexo::text::kBatchChildDied, "died: %1"},
-                                   {vexo::text::kBatchBadEvent, "bad: %1"},
-                                   {vexo::text::kBatchSignal, "signal %1"}}) {
+    for (const auto& [id, text] :
+         {std::pair{vexo::text::kBatchSummary, "%1 ok %2 stopped %3 failed"},
+          {vexo::text::kBatchEndedDuring, "%1 in %2"},
+          // a caption as long as a language may make it
+          {vexo::text::kBatchAutoStart, "Start when plugged in (each time this cable comes back)"},
+          {vexo::text::kBatchChildDied, "died: %1"},
+          {vexo::text::kBatchBadEvent, "bad: %1"},
+          {vexo::text::kBatchSignal, "signal %1"}}) {
       const std::string line = std::to_string(vexo::kLanguageChinese + id) + "=";
       language.replace(language.find(line + T(id)), line.size() + T(id).size(), line + text);
     }
@@ -109,19 +117,30 @@ class BatchWindowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!Running(w), kJobLimitMs);
     QCOMPARE(good_lane->state(), BatchLane::State::completed);
     QVERIFY(ResultText(w, *good_lane).contains(Q(T(vexo::text::kBatchCompleted))));
-    QCOMPARE(silent_lane->state(), BatchLane::State::stopped);
+    // The radio or the line ended these two: "failed", or "stopped" from
+    // children that predate "failed".
+    int failed = 0;
+    for (BatchLane* lane : {silent_lane, killed_lane}) {
+      const bool lane_failed = lane->state() == BatchLane::State::failed;
+      QVERIFY(lane_failed || lane->state() == BatchLane::State::stopped);
+      QVERIFY(ResultText(w, *lane).contains(
+          Q(T(lane_failed ? vexo::text::kBatchFailed : vexo::text::kBatchStopped))));
+      QVERIFY(!w.RowOf(*lane)->message->text().isEmpty());
+      failed += lane_failed;
+    }
     QCOMPARE(silent_lane->last_text_id(), vexo::text::kNoReplyInTime);
     QCOMPARE(w.RowOf(*silent_lane)->message->text(), Q(T(vexo::text::kNoReplyInTime)));
-    QVERIFY(ResultText(w, *silent_lane).contains(Q(T(vexo::text::kBatchStopped))));
-    QVERIFY(killed_lane->state() != BatchLane::State::completed);
-    QVERIFY(!w.RowOf(*killed_lane)->message->text().isEmpty());
-    QCOMPARE(w.SummaryText(), QStringLiteral("1 ok 2 stopped"));
+    QCOMPARE(w.SummaryText(),
+             QStringLiteral("1 ok %1 stopped %2 failed").arg(2 - failed).arg(failed));
 
     w.Again(*silent_lane);
     QTRY_VERIFY_WITH_TIMEOUT(!Running(w), kJobLimitMs);
     QCOMPARE(silent_lane->state(), BatchLane::State::completed);
     QCOMPARE(good_lane->state(), BatchLane::State::completed);  // results stay until Start
-    QCOMPARE(w.SummaryText(), QStringLiteral("2 ok 1 stopped"));
+    const bool killed_failed = killed_lane->state() == BatchLane::State::failed;
+    QCOMPARE(w.SummaryText(), QStringLiteral("2 ok %1 stopped %2 failed")
+                                  .arg(killed_failed ? 0 : 1)
+                                  .arg(killed_failed ? 1 : 0));
 
     // Every job landed in the history, recorded by its child.
     vexo::HistoryStore history;
@@ -206,6 +225,84 @@ class BatchWindowTest : public QObject {
     QVERIFY(lane->reason().isEmpty());
   }
 
+  void aStopAsTheEraseBeginsIsFollowedWhenTheChildWarns() {
+    // The lane still sees the handshake when Stop is pressed; the child has
+    // begun its erase and warns well after the lane's own wait would have run.
+    const std::string script = WriteScript(
+        "erasing", Echo(R"({"v":1,"t":0,"event":"phase","name":"handshake"})") +
+                       "stop() {\n n=$((n+1))\n if [ $n = 1 ]; then\n" +
+                       Echo(R"({"v":1,"t":1,"event":"phase","name":"erase"})") + "sleep 1.2\n" +
+                       Echo(R"({"v":1,"t":2,"event":"message","id":)" +
+                            std::to_string(vexo::text::kStopWarning) + R"(,"text":"x"})") +
+                       " else\n" + Echo(R"({"v":1,"t":3,"event":"end","result":"stopped"})") +
+                       " exit 143\n fi\n}\nn=0\ntrap stop TERM\nwhile :; do sleep 0.05; done\n");
+    AnsweredBatchWindow w(paths_);
+    w.SetChildProgram(Q(script));
+    w.SetFirmware(Q(workdir_->File("fw.BIN")));
+    BatchLane* lane = w.AddPortLane(Q(workdir_->File("fw.BIN")));
+    w.StartTicked();
+    QTRY_COMPARE_WITH_TIMEOUT(lane->phase(), QStringLiteral("handshake"), kJobLimitMs);
+    w.Stop(*lane);
+    QTRY_VERIFY_WITH_TIMEOUT(!lane->running(), 10'000);
+    QCOMPARE(lane->state(), BatchLane::State::stopped);
+  }
+
+  void aFinishedLaneShowsAndReadsOutItsResult() {
+    // A lane per device: one child completes, the other's radio fails it.
+    const std::string script = WriteScript(
+        "ending", "case \"$*\" in *failing*)\n" +
+                      Echo(R"({"v":1,"t":0,"event":"phase","name":"programming"})") +
+                      Echo(R"({"v":1,"t":1,"event":"message","id":)" +
+                           std::to_string(vexo::text::kNoReplyInTime) + R"(,"text":"x"})") +
+                      Echo(R"({"v":1,"t":2,"event":"end","result":"failed","exit_status":1})") +
+                      ";;\n*)\n" + Echo(R"({"v":1,"t":0,"event":"phase","name":"closing"})") +
+                      Echo(R"({"v":1,"t":1,"event":"message","id":)" +
+                           std::to_string(vexo::text::kDownloadComplete) + R"(,"text":"x"})") +
+                      Echo(R"({"v":1,"t":2,"event":"end","result":"completed","exit_status":0})") +
+                      ";;\nesac\n");
+    workdir_->Write("failing", "");
+    AnsweredBatchWindow w(paths_);
+    w.SetChildProgram(Q(script));
+    w.SetFirmware(Q(workdir_->File("fw.BIN")));
+    BatchLane* good = w.AddPortLane(Q(workdir_->File("fw.BIN")));
+    BatchLane* failing = w.AddPortLane(Q(workdir_->File("failing")));
+    w.show();
+    w.StartTicked();
+    QTRY_VERIFY_WITH_TIMEOUT(!Running(w), kJobLimitMs);
+    QCOMPARE(failing->state(), BatchLane::State::failed);
+    QCOMPARE(w.SummaryText(), QStringLiteral("1 ok 0 stopped 1 failed"));
+    const QString in_programming = Q(T(vexo::text::kBatchFailed)) + QStringLiteral(" in ") +
+                                   Q(T(vexo::text::kBatchProgramming));
+    for (const auto& [lane, word, phase, message] :
+         {std::tuple{good, vexo::text::kBatchCompleted, Q(T(vexo::text::kBatchCompleted)),
+                     vexo::text::kDownloadComplete},
+          std::tuple{failing, vexo::text::kBatchFailed, in_programming,
+                     vexo::text::kNoReplyInTime}}) {
+      vexo::ui::BatchLaneRow& row = *w.RowOf(*lane);
+      QCOMPARE(row.phase->text(), phase);  // not the phase it was last in
+      // A screen reader hears what each column shows, with the port.
+      QVERIFY(row.result->accessibleName().endsWith(lane->PortName() + QStringLiteral(": ") +
+                                                    Q(T(word))));
+      QVERIFY(row.phase->accessibleName().endsWith(QStringLiteral(": ") + phase));
+      QVERIFY(row.message->accessibleName().endsWith(QStringLiteral(": ") + Q(T(message))));
+    }
+    // Every column in view: nothing to scroll sideways to.
+    QTRY_COMPARE(w.findChild<QScrollArea*>()->horizontalScrollBar()->maximum(), 0);
+  }
+
+  void addTakesWhatWasTypedOverTheListedPort() {
+    const std::string listed = workdir_->File("fw.BIN");  // files stand in for devices
+    const std::string typed = workdir_->File("language.sys");
+    vexo::WriteSetting(vexo::setting::kPorts, "com1", listed);
+    AnsweredBatchWindow w(paths_);
+    auto* list = w.findChild<QComboBox*>(QStringLiteral("batchAddList"));
+    QCOMPARE(list->currentData().toString(), Q(listed));
+    list->setEditText(Q(typed));
+    w.findChild<QPushButton*>(QStringLiteral("batchAdd"))->click();
+    QVERIFY(w.LaneByKey(QStringLiteral("dev:") + Q(typed)));
+    QVERIFY(!w.LaneByKey(QStringLiteral("dev:") + Q(listed)));
+  }
+
   void startWhenPluggedInOnlyWhenAsked() {
     const std::string script = WriteScript(
         "quick", "echo '{\"v\":1,\"t\":0,\"event\":\"end\",\"result\":\"completed\"}'\n");
@@ -258,6 +355,8 @@ class BatchWindowTest : public QObject {
   }
 
  private:
+  static std::string Echo(const std::string& line) { return "echo '" + line + "'\n"; }
+
   std::string WriteScript(const std::string& name, const std::string& body) {
     const std::string path = workdir_->File(name);
     workdir_->Write(name, "#!/bin/sh\n" + body);

@@ -1,8 +1,5 @@
 #include "tools/flash/json_events.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <nlohmann/json.hpp>
 
 #include "history/job_facts.h"
@@ -14,8 +11,19 @@ constexpr std::int64_t kProgressEveryMs = 100;
 
 }  // namespace
 
+namespace {
+
+// What stdio holds must come before the first event: the queue writes to the
+// descriptor directly.
+int Flushed(std::FILE* out) {
+  std::fflush(out);
+  return fileno(out);
+}
+
+}  // namespace
+
 JsonEvents::JsonEvents(std::FILE* out, std::string port, Clock& clock)
-    : out_(out), port_(std::move(port)), clock_(clock), start_ms_(clock.NowMs()) {}
+    : queue_(Flushed(out)), port_(std::move(port)), clock_(clock), start_ms_(clock.NowMs()) {}
 
 namespace {
 
@@ -47,43 +55,64 @@ void JsonEvents::Start(const JobFacts& facts, const std::string& usb_serial) {
   object["records"] = facts.records;
   std::lock_guard lock(mutex_);
   start_ms_ = clock_.NowMs();
-  Write(Dump(object));
+  queue_.Put(Dump(object), LineUrgency::kKept);
 }
 
 void JsonEvents::PhaseStarted(JobPhase phase) {
   std::lock_guard lock(mutex_);
+  FlushProgressLocked();
   phase_ = JobPhaseName(phase);
   last_progress_ms_ = -1'000'000;
   auto object = Event("phase", clock_.NowMs() - start_ms_, port_);
   object["name"] = phase_;
-  Write(Dump(object));
+  queue_.Put(Dump(object), LineUrgency::kKept);
 }
 
 void JsonEvents::ProgressMade(std::int32_t done, std::int32_t total) {
   std::lock_guard lock(mutex_);
-  const std::int64_t now = clock_.NowMs();
-  if (done < total && now - last_progress_ms_ < kProgressEveryMs) return;
-  last_progress_ms_ = now;
-  auto object = Event("progress", now - start_ms_, port_);
+  const Progress progress{done, total, clock_.NowMs()};
+  if (done < total && progress.at_ms - last_progress_ms_ < kProgressEveryMs) {
+    held_progress_ = progress;
+    return;
+  }
+  // A full count ends the phase's figures: it must arrive.
+  SendProgressLocked(progress, done < total ? LineUrgency::kDroppable : LineUrgency::kKept);
+}
+
+void JsonEvents::PhaseEnded(JobPhase, bool, const ExchangeTally&) {
+  std::lock_guard lock(mutex_);
+  FlushProgressLocked();
+}
+
+void JsonEvents::FlushProgressLocked() {
+  if (held_progress_) SendProgressLocked(*held_progress_, LineUrgency::kKept);
+}
+
+void JsonEvents::SendProgressLocked(const Progress& progress, LineUrgency urgency) {
+  held_progress_.reset();
+  last_progress_ms_ = progress.at_ms;
+  auto object = Event("progress", progress.at_ms - start_ms_, port_);
   object["phase"] = phase_;
-  object["done"] = done;
-  object["total"] = total;
-  Write(Dump(object));
+  object["done"] = progress.done;
+  object["total"] = progress.total;
+  queue_.Put(Dump(object), urgency);
 }
 
 void JsonEvents::MessageShown(TextId id, const std::string& text) {
   std::lock_guard lock(mutex_);
+  FlushProgressLocked();
   auto object = Event("message", clock_.NowMs() - start_ms_, port_);
   object["id"] = id;
   object["text"] = text;
-  Write(Dump(object));
+  queue_.Put(Dump(object), LineUrgency::kKept);
 }
 
 void JsonEvents::IdentityReceived(const std::string& hex) {
   std::lock_guard lock(mutex_);
+  FlushProgressLocked();
   auto object = Event("identity", clock_.NowMs() - start_ms_, port_);
   object["hex"] = hex;
-  Write(Dump(object));
+  queue_.Put(Dump(object), LineUrgency::kKept);
 }
 
 void JsonEvents::ClosingConfirmed(bool confirmed) {
@@ -94,7 +123,8 @@ void JsonEvents::ClosingConfirmed(bool confirmed) {
 void JsonEvents::End(const std::string& result, int exit_status,
                      std::optional<std::int64_t> history_row,
                      const std::optional<std::string>& history_head) {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  FlushProgressLocked();
   auto object = Event("end", clock_.NowMs() - start_ms_, port_);
   object["result"] = result;
   object["exit_status"] = exit_status;
@@ -109,22 +139,11 @@ void JsonEvents::End(const std::string& result, int exit_status,
   } else {
     object["history_head"] = nullptr;
   }
-  Write(Dump(object));
-}
-
-void JsonEvents::Write(const std::string& line) {
-  // One write a line: several processes may share the stream, and a line of
-  // one must never be cut into by another's. A reader that has gone (a closed
-  // pipe) must not end the job.
-  std::fflush(out_);
-  const std::string whole = line + "\n";
-  std::size_t done = 0;
-  while (done < whole.size()) {
-    const ssize_t put = ::write(fileno(out_), whole.data() + done, whole.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    done += static_cast<std::size_t>(put);
-  }
+  queue_.Put(Dump(object), LineUrgency::kKept);
+  lock.unlock();
+  // The job is over: the process may end once the reader has the stream, or
+  // once it has had a fair while to read it.
+  queue_.Close();
 }
 
 }  // namespace vexo

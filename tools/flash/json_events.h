@@ -1,8 +1,12 @@
 // vexo-flash --json: one JSON object per line on standard output for programs
 // that follow a job: {"v":1,"t":<ms since the job began>,"event":...}, with
 // "port" on every object when several radios are flashed. Events: start,
-// phase, progress (at most ~10 a second, the last of a phase always), message,
-// identity, end. Thread-safe (the job's thread and the main thread write).
+// phase, progress (at most ~10 a second; the last figure of a phase goes out
+// before the next phase, message or end, however the phase ended), message,
+// identity, end. Thread-safe (the job's thread and the main thread write);
+// no call waits for the reader: lines go out from a LineQueue, progress
+// first to go when it is full. End gives a reader that does not read a
+// bounded time (LineQueue::kCloseWait), then gives up on the rest.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +17,7 @@
 
 #include "download/job_observer.h"
 #include "link/clock.h"
+#include "tools/flash/line_queue.h"
 
 namespace vexo {
 
@@ -36,17 +41,29 @@ class JsonEvents final : public JobObserver {
   void ClosingConfirmed(bool confirmed) override;
   void MessageShown(TextId id, const std::string& text) override;
   void ProgressMade(std::int32_t done, std::int32_t total) override;
+  void PhaseEnded(JobPhase phase, bool ok, const ExchangeTally& tally) override;
+
+  // Progress lines dropped so far because the reader did not keep up.
+  std::size_t dropped() const { return queue_.dropped(); }
 
  private:
-  void Write(const std::string& line);
+  struct Progress {
+    std::int32_t done;
+    std::int32_t total;
+    std::int64_t at_ms;
+  };
+  void SendProgressLocked(const Progress& progress, LineUrgency urgency);
+  // The figure held back by the throttle goes out before whatever follows.
+  void FlushProgressLocked();
 
-  std::FILE* out_;
+  LineQueue queue_;
   std::string port_;
   Clock& clock_;
   std::int64_t start_ms_;
   std::mutex mutex_;
   std::string phase_;
   std::int64_t last_progress_ms_ = -1'000'000;
+  std::optional<Progress> held_progress_;
   bool closing_confirmed_ = false;
 };
 

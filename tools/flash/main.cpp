@@ -177,6 +177,7 @@ int Run(const std::vector<std::string>& args) {
       }
     }
     setup.terminal = isatty(STDERR_FILENO) != 0;
+    setup.json = options.json;
     IgnoreHangUps();
     return FlashEveryPort(setup);
   }

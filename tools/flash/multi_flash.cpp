@@ -10,13 +10,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+
+#include <nlohmann/json.hpp>
 
 #include "link/clock.h"
 #include "tools/flash/console_output.h"
 #include "tools/flash/flash_options.h"
+#include "tools/flash/line_queue.h"
 #include "tools/flash/progress_line.h"
 #include "tools/flash/stop_rule.h"
 
@@ -26,13 +31,18 @@ namespace vexo {
 namespace {
 
 constexpr char kStatusOption[] = "--status-lines";
+constexpr char kEventsOption[] = "--json";
 constexpr int kRedrawMs = 100;
+constexpr std::size_t kReadChunk = 4096;
 
 struct Child {
   std::string port;
   pid_t pid = -1;
   int fd = -1;  // its standard error: status lines
   std::string pending;
+  int events_fd = -1;  // its standard output: JSON events
+  std::string events_pending;
+  std::string result;  // of its end event; empty when none came
   std::unique_ptr<ProgressLine> line;
   std::string last_message;
   std::int64_t started = 0;
@@ -42,7 +52,8 @@ struct Child {
 };
 
 bool Spawn(const MultiFlashSetup& setup, Child& child) {
-  std::vector<std::string> text = {setup.program, kStatusOption, "--port", child.port};
+  std::vector<std::string> text = {setup.program, kStatusOption, kEventsOption, "--port",
+                                   child.port};
   text.insert(text.end(), setup.common_args.begin(), setup.common_args.end());
   if (setup.log_path) {
     text.push_back("--log");
@@ -52,10 +63,19 @@ bool Spawn(const MultiFlashSetup& setup, Child& child) {
   for (std::string& a : text) argv.push_back(a.data());
   argv.push_back(nullptr);
   int fds[2];
+  int events[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  if (pipe2(events, O_CLOEXEC) != 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return false;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+  // Each child's events through a pipe of its own: a line longer than the
+  // system writes at once would otherwise be cut into by another child's.
+  posix_spawn_file_actions_adddup2(&actions, events[1], STDOUT_FILENO);
   // A group of its own: Ctrl+C on the terminal reaches this process only,
   // which passes each stop request on once. The stop signals, blocked here,
   // are blocked in the child too until its own job takes them.
@@ -68,13 +88,16 @@ bool Spawn(const MultiFlashSetup& setup, Child& child) {
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
+  close(events[1]);
   if (failed != 0) {
     close(fds[0]);
+    close(events[0]);
     child.pid = -1;
     child.last_message = "cannot start " + setup.program;
     return false;
   }
   child.fd = fds[0];
+  child.events_fd = events[0];
   return true;
 }
 
@@ -103,7 +126,7 @@ class Screen {
     last_ = now;
     if (drawn_) std::fprintf(stderr, "\x1b[%zuA", children_.size());
     for (Child& c : children_) {
-      std::string text = c.port + "  " + (c.fd >= 0 ? c.line->Text() : Ending(c));
+      std::string text = c.port + "  " + (c.pid > 0 ? c.line->Text() : Ending(c));
       std::fprintf(stderr, "\r\x1b[2K%s\n", text.c_str());
     }
     std::fflush(stderr);
@@ -111,7 +134,9 @@ class Screen {
   }
 
   static std::string Ending(const Child& c) {
-    return c.exit_code == kExitCompleted && c.killed_by == 0 ? "completed" : "stopped";
+    if (c.exit_code == kExitCompleted && c.killed_by == 0) return "completed";
+    // Children from before "failed" said "stopped" for both.
+    return c.result == "failed" ? "failed" : "stopped";
   }
 
  private:
@@ -121,23 +146,62 @@ class Screen {
   std::int64_t last_ = 0;
 };
 
-void Take(Child& child, Screen& screen) {
-  char buffer[4096];
-  const ssize_t n = read(child.fd, buffer, sizeof buffer);
+// Once both its streams have ended, how the child ended.
+void ReapWhenDone(Child& child, Screen& screen) {
+  if (child.fd >= 0 || child.events_fd >= 0 || child.pid <= 0) return;
+  int status = 0;
+  if (waitpid(child.pid, &status, 0) == child.pid) {
+    if (WIFEXITED(status)) child.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) child.killed_by = WTERMSIG(status);
+  }
+  child.pid = -1;
+  child.took = RealClock().NowMs() - child.started;
+  screen.Draw(true);
+}
+
+// Reads what fd holds into pending; false (and fd closed) at its end.
+bool ReadInto(int& fd, std::string& pending) {
+  char buffer[kReadChunk];
+  const ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
   if (n <= 0) {
-    close(child.fd);
-    child.fd = -1;
-    int status = 0;
-    if (waitpid(child.pid, &status, 0) == child.pid) {
-      if (WIFEXITED(status)) child.exit_code = WEXITSTATUS(status);
-      if (WIFSIGNALED(status)) child.killed_by = WTERMSIG(status);
+    close(fd);
+    fd = -1;
+    return false;
+  }
+  pending.append(buffer, static_cast<std::size_t>(n));
+  return true;
+}
+
+// The child's event lines, passed on whole (when asked for) and read for the
+// result of its end event.
+void TakeEvents(Child& child, LineQueue* forward, Screen& screen) {
+  const bool open = ReadInto(child.events_fd, child.events_pending);
+  // A last line without its line break still goes out as a line of its own.
+  if (!open && !child.events_pending.empty()) child.events_pending += '\n';
+  for (std::size_t end; (end = child.events_pending.find('\n')) != std::string::npos;) {
+    std::string line = child.events_pending.substr(0, end);
+    child.events_pending.erase(0, end + 1);
+    if (line.find(R"("event":"end")") != std::string::npos) {
+      const auto event = nlohmann::json::parse(line, nullptr, false);
+      if (event.is_object() && event.value("result", nlohmann::json()).is_string()) {
+        child.result = event["result"].get<std::string>();
+      }
     }
-    child.pid = -1;
-    child.took = RealClock().NowMs() - child.started;
-    screen.Draw(true);
+    if (forward) {
+      // Our own events are written compactly: this finds progress and only it.
+      const bool progress = line.find(R"("event":"progress")") != std::string::npos;
+      forward->Put(std::move(line), progress ? LineUrgency::kDroppable : LineUrgency::kKept);
+    }
+  }
+  if (!open) ReapWhenDone(child, screen);
+}
+
+void Take(Child& child, Screen& screen) {
+  if (!ReadInto(child.fd, child.pending)) {
+    ReapWhenDone(child, screen);
     return;
   }
-  child.pending.append(buffer, static_cast<std::size_t>(n));
   for (std::size_t end; (end = child.pending.find('\n')) != std::string::npos;) {
     const std::string line = child.pending.substr(0, end);
     child.pending.erase(0, end + 1);
@@ -214,6 +278,11 @@ int FlashEveryPort(const MultiFlashSetup& setup) {
   const int signals = signalfd(-1, &stops, SFD_CLOEXEC);
   int last_request = 0;
 
+  // Whole lines, and never a wait for a reader that does not read.
+  std::fflush(stdout);
+  std::optional<LineQueue> events;
+  if (setup.json) events.emplace(STDOUT_FILENO);
+
   std::vector<Child> children(setup.ports.size());
   Screen screen(children, setup.terminal);
   for (std::size_t i = 0; i < children.size(); ++i) {
@@ -225,11 +294,15 @@ int FlashEveryPort(const MultiFlashSetup& setup) {
   screen.Draw(true);
   for (;;) {
     std::vector<pollfd> fds;
-    std::vector<Child*> owners;
+    std::vector<std::pair<Child*, bool>> owners;  // the child, and whether its events
     for (Child& c : children) {
       if (c.fd >= 0) {
         fds.push_back({c.fd, POLLIN, 0});
-        owners.push_back(&c);
+        owners.emplace_back(&c, false);
+      }
+      if (c.events_fd >= 0) {
+        fds.push_back({c.events_fd, POLLIN, 0});
+        owners.emplace_back(&c, true);
       }
     }
     if (fds.empty()) break;
@@ -237,7 +310,13 @@ int FlashEveryPort(const MultiFlashSetup& setup) {
     if (signals >= 0) fds.push_back({signals, POLLIN, 0});
     if (poll(fds.data(), fds.size(), kRedrawMs) < 0) continue;
     for (std::size_t i = 0; i < child_fds; ++i) {
-      if (fds[i].revents != 0) Take(*owners[i], screen);
+      if (fds[i].revents == 0) continue;
+      auto [child, is_events] = owners[i];
+      if (is_events) {
+        TakeEvents(*child, events ? &*events : nullptr, screen);
+      } else {
+        Take(*child, screen);
+      }
     }
     signalfd_siginfo request{};
     if (fds.size() > child_fds && (fds.back().revents & POLLIN) != 0 &&
@@ -251,6 +330,7 @@ int FlashEveryPort(const MultiFlashSetup& setup) {
   }
   if (signals >= 0) close(signals);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
+  if (events) events->Close();
   PrintSummary(children);
   const auto ended_as = [&](int status) {
     return std::any_of(children.begin(), children.end(),

@@ -1,8 +1,10 @@
 // Several radios at once: one vexo-flash child process per port (the
 // engine's state is process-wide), each reporting through status lines
-// (console_output.h). On a terminal one progress line per port is redrawn in
-// place; messages are printed as "<port>: <text>"; a summary table ends the
-// run. Runs on the main thread.
+// (console_output.h) and its JSON events, each stream read through a pipe of
+// its own. On a terminal one progress line per port is redrawn in place;
+// messages are printed as "<port>: <text>"; a summary table ends the run.
+// With json, every child's event lines go on to standard output whole, from
+// a LineQueue (never waiting for the reader). Runs on the main thread.
 #pragma once
 
 #include <optional>
@@ -17,6 +19,7 @@ struct MultiFlashSetup {
   std::vector<std::string> common_args;  // every option but --port and --log
   std::optional<std::string> log_path;   // each port logs to <log>.<port>
   bool terminal = false;
+  bool json = false;  // pass the children's events on
 };
 
 // 0 only when every download ran to its end.
