@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <functional>
 
+#include "history/history_store.h"
 #include "tests/support/test_image.h"
 #include "tests/tools/sim_process.h"
-#include "history/history_store.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/ui_thread.h"
 #include "ui/updater_dialog.h"
