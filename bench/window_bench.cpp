@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   vexo::RunStartup(dir.File("").substr(0, dir.File("").size() - 1));
   CUpdaterDialog dialog;
   dialog.show();
-  QuietTimingHost timing(dialog);
+  QuietTimingHost timing(dialog.Host());
   int result = 1;
   std::thread worker;
   QTimer::singleShot(0, [&] {

@@ -17,6 +17,7 @@
 #include "download/radio_probe.h"
 #include "history/sha256.h"
 #include "ui/batch_text.h"
+#include "ui/choice_lists.h"
 #include "ui/port_list.h"
 
 namespace vexo::ui {
@@ -30,9 +31,7 @@ constexpr char kModelKey[] = "model";
 constexpr char kAddedKey[] = "added";  // hand-added devices, separated by kListSeparator
 constexpr char kListSeparator = '|';
 constexpr char kDefaultRate[] = "115200";
-const char* const kRates[] = {"9600", "19200", "38400", "57600", "115200"};
 const char* const kModes[] = {"E.P", "E.P.R"};
-const char* const kModels[] = {"TR310P4", "TR420PD"};
 constexpr int kVerifyModeIndex = 1;
 constexpr char kChildProgram[] = "vexo-flash";
 constexpr int kMessageColumn = 6;    // of a lane's row: takes the width that is left
@@ -52,10 +51,10 @@ std::string LaneSettingKey(const QString& lane_key, const char* what) {
   return key.toStdString() + "." + what;
 }
 
-QComboBox* NewList(const char* name, const char* const* items, std::size_t count, QWidget* parent) {
+QComboBox* NewList(const char* name, const QStringList& items, QWidget* parent) {
   auto* list = new QComboBox(parent);
   list->setObjectName(QLatin1String(name));
-  for (std::size_t i = 0; i < count; ++i) list->addItem(QLatin1String(items[i]));
+  list->addItems(items);
   return list;
 }
 
@@ -102,9 +101,9 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   firmware_facts_ = new QLabel(this);
   firmware_facts_->setObjectName(QStringLiteral("batchFirmwareFacts"));
   firmware_facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  rate_ = NewList("batchRate", kRates, std::size(kRates), this);
-  mode_ = NewList("batchMode", kModes, std::size(kModes), this);
-  model_ = NewList("batchModel", kModels, std::size(kModels), this);
+  rate_ = NewList("batchRate", ProgrammingRateChoices(), this);
+  mode_ = NewList("batchMode", {QLatin1String(kModes[0]), QLatin1String(kModes[1])}, this);
+  model_ = NewList("batchModel", RadioModelChoices(), this);
   auto* firmware_caption = new QLabel(BatchText(text::kBatchFirmware), this);
   firmware_caption->setBuddy(firmware_);
   top->addWidget(firmware_caption, 0, 0);
@@ -176,7 +175,7 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   layout->addLayout(bottom);
   resize(kInitialWidth, kInitialHeight);
 
-  SelectText(rate_, Setting(kRateKey), static_cast<int>(std::size(kRates)) - 1);
+  SelectText(rate_, Setting(kRateKey), rate_->count() - 1);
   SelectText(mode_, Setting(kModeKey), 0);
   SelectText(model_, Setting(kModelKey), 0);
   SetFirmware(QString::fromStdString(Setting(kFirmwareKey)));

@@ -13,7 +13,8 @@
 void CUpdaterDialog::ListProgramMessages() {
   // The listing loads an image of its own; a running job keeps reading the
   // one it took when it started.
-  vexo::ListProgramMessages(path_edit_->text().toStdString(), *log_box_, *this, this);
+  vexo::ListProgramMessages(path_edit_->text().toStdString(), *log_box_, *job_host_,
+                            job_host_.get());
 }
 
 void CUpdaterDialog::ToggleLanguage() {

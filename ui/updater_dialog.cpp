@@ -27,6 +27,7 @@
 #include "ui/app_icon.h"
 #include "ui/batch_window.h"
 #include "ui/busy_indicator.h"
+#include "ui/choice_lists.h"
 #include "ui/history_dialog.h"
 #include "ui/log_box.h"
 #include "ui/port_list.h"
@@ -45,8 +46,6 @@ namespace {
 constexpr int kBaudIndexWhenUnknown = 1;  // "19200"
 constexpr int kLogMinimumHeight = 280;    // pixels
 constexpr int kFileSizeColumn = 1;        // of the file dialog's detail view
-const char* const kModels[] = {"TR310P4", "TR420PD"};
-const char* const kBaudRates[] = {"9600", "19200", "38400", "57600", "115200"};
 
 QPushButton* NewButton(const QString& caption, const char* name, QWidget* parent) {
   auto* button = new QPushButton(caption, parent);
@@ -62,10 +61,10 @@ QLabel* NewCaption(const char* name, QWidget* parent) {
   return label;
 }
 
-QComboBox* NewList(const char* name, const char* const* entries, int count, QWidget* parent) {
+QComboBox* NewList(const char* name, const QStringList& entries, QWidget* parent) {
   auto* list = new QComboBox(parent);
   list->setObjectName(QLatin1String(name));
-  for (int i = 0; i < count; ++i) list->addItem(QLatin1String(entries[i]));
+  list->addItems(entries);
   list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   return list;
 }
@@ -85,8 +84,22 @@ CUpdaterDialog::CUpdaterDialog(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   BuildControls();
-
-  connect(&busy_timer_, &QTimer::timeout, this, &CUpdaterDialog::BusyIndicatorTick);
+  job_host_ = std::make_unique<vexo::ui::DialogJobHost>(vexo::ui::JobWidgets{
+      .window = this,
+      .status = status_label_,
+      .progress = progress_,
+      .busy_indicator = busy_indicator_,
+      .model_list = model_list_,
+      .port_list = port_list_,
+      .baud_list = baud_list_,
+      .path_edit = path_edit_,
+      .job_buttons = {epr_button_, ep_button_, exit_button_},
+      .log_box = log_box_,
+  });
+  connect(job_host_.get(), &vexo::ui::DialogJobHost::messageShown, this,
+          &CUpdaterDialog::messageShown);
+  connect(job_host_.get(), &vexo::ui::DialogJobHost::jobFinished, this,
+          &CUpdaterDialog::jobFinished);
   connect(epr_button_, &QPushButton::clicked, this,
           [this] { StartDownload(vexo::kModeEraseProgramVerify); });
   connect(ep_button_, &QPushButton::clicked, this,
@@ -116,10 +129,16 @@ CUpdaterDialog::CUpdaterDialog(QWidget* parent) : QDialog(parent) {
   adjustSize();
 }
 
-CUpdaterDialog::~CUpdaterDialog() {
-  // Only reached once the job has ended (closing is refused until then); the
-  // worker may still be leaving its function.
-  if (worker_.joinable()) worker_.join();
+// Only reached once the job has ended (closing is refused until then); the
+// job host joins the worker, which may still be leaving its function.
+CUpdaterDialog::~CUpdaterDialog() = default;
+
+void CUpdaterDialog::StartDownload(int mode) {
+  job_host_->StartDownload(mode);
+}
+
+QRect CUpdaterDialog::IndicatorRect() const {
+  return busy_indicator_->geometry();
 }
 
 void CUpdaterDialog::BuildControls() {
@@ -136,7 +155,7 @@ void CUpdaterDialog::BuildControls() {
   auto* group = new QGroupBox(this);
   group->setObjectName(QStringLiteral("selectionGroup"));
   model_caption_ = NewCaption("modelCaption", group);
-  model_list_ = NewList("modelList", kModels, std::size(kModels), group);
+  model_list_ = NewList("modelList", vexo::ui::RadioModelChoices(), group);
   port_caption_ = NewCaption("portCaption", group);
   port_list_ = new vexo::ui::PortList(group);
   port_list_->setObjectName(QStringLiteral("portList"));
@@ -145,7 +164,7 @@ void CUpdaterDialog::BuildControls() {
   port_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
   port_list_->SetHintLabel(port_hint);
   baud_caption_ = NewCaption("baudCaption", group);
-  baud_list_ = NewList("baudList", kBaudRates, std::size(kBaudRates), group);
+  baud_list_ = NewList("baudList", vexo::ui::ProgrammingRateChoices(), group);
   for (auto [caption, list] : {std::pair<QLabel*, QWidget*>{model_caption_, model_list_},
                                {port_caption_, port_list_},
                                {baud_caption_, baud_list_}}) {
@@ -252,11 +271,12 @@ void CUpdaterDialog::ApplyLanguage() {
   baud_caption_->setText(Text(text::kBaudCaption));
   open_button_->setText(Text(text::kOpenFileCaption));
   exit_button_->setText(Text(text::kExitCaption));
-  status_label_->setText(Text(job_stopped_ ? text::kStatusJobStopped : text::kStatusIdleCaption));
+  status_label_->setText(
+      Text(job_host_->JobStopped() ? text::kStatusJobStopped : text::kStatusIdleCaption));
   model_caption_->setText(Text(text::kModelCaption));
   language_button_->setText(vexo::ui::LanguageButtonCaption(AppState().LanguageBase));
   setWindowTitle(vexo::ui::WindowTitle());
-  ShowProgressTimes();
+  job_host_->ShowProgressTimes();
   qt_translations_.Apply(AppState().LanguageBase);
 }
 
@@ -269,7 +289,7 @@ void CUpdaterDialog::ExitApplication() {
 }
 
 bool CUpdaterDialog::JobHoldsDialog() const {
-  return job_active_ || !exit_button_->isEnabled();
+  return job_host_->JobActive() || !exit_button_->isEnabled();
 }
 
 void CUpdaterDialog::closeEvent(QCloseEvent* event) {
@@ -281,7 +301,7 @@ void CUpdaterDialog::closeEvent(QCloseEvent* event) {
   // Said once, before the window goes: the next start would otherwise come
   // up with the old choices and no word why.
   if (!unsaved_reason_.empty()) {
-    ShowMessage(LookupText(text::kSettingsNotSaved) + "\n" + unsaved_reason_);
+    job_host_->ShowMessage(LookupText(text::kSettingsNotSaved) + "\n" + unsaved_reason_);
     unsaved_reason_.clear();
   }
   event->accept();

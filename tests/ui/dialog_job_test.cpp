@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <functional>
 
+#include "history/history_store.h"
 #include "tests/support/test_image.h"
 #include "tests/tools/sim_process.h"
-#include "history/history_store.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/ui_thread.h"
 #include "ui/updater_dialog.h"
@@ -26,15 +26,14 @@ constexpr int kRecords = 6;
 constexpr std::uint32_t kBase = 0x800;
 constexpr int kJobLimitMs = 60'000;
 
-// The dialog with a hook on its status line, run on the worker thread while
-// the job waits in that host call.
-class ProbedDialog : public CUpdaterDialog {
+// A hook on the start of each phase, run on the worker thread while the job
+// waits in that note.
+class PhaseProbe : public vexo::JobObserver {
  public:
-  void ShowStatus(const std::string& text) override {
-    CUpdaterDialog::ShowStatus(text);
-    if (on_status) on_status(text);
+  void PhaseStarted(vexo::JobPhase phase) override {
+    if (on_phase) on_phase(phase);
   }
-  std::function<void(const std::string&)> on_status;
+  std::function<void(vexo::JobPhase)> on_phase;
 };
 
 std::string SystemIni(const SimProcess& sim, const std::string& firmware) {
@@ -111,8 +110,8 @@ class DialogJobTest : public QObject {
     QCOMPARE(answerer.answered, QStringList{Q(T(3025))});
     QVERIFY(exit->isEnabled());
     QVERIFY(!Control<QLabel>(dialog, "statusLabel")->isVisible());
-    QVERIFY(!dialog.BusyIndicatorRunning());
-    QVERIFY(!dialog.SerialPort().PortOpen());
+    QVERIFY(!dialog.Host().BusyIndicatorRunning());
+    QVERIFY(!dialog.Host().SerialPort().PortOpen());
     auto* bar = Control<QProgressBar>(dialog, "progressBar");
     QCOMPARE(bar->value(), bar->maximum());
     const QString log = Control<QPlainTextEdit>(dialog, "logView")->toPlainText();
@@ -161,10 +160,12 @@ class DialogJobTest : public QObject {
     dir.Write("system.ini", SystemIni(sim, dir.File("fw.BIN")));
     vexo::RunStartup(dir.path());
 
-    ProbedDialog dialog;
+    CUpdaterDialog dialog;
+    PhaseProbe probe;
+    dialog.Host().AddObserver(probe);
     bool listed = false;
-    dialog.on_status = [&](const std::string& text) {
-      if (listed || text != T(6010)) return;  // the job is about to program
+    probe.on_phase = [&](vexo::JobPhase phase) {
+      if (listed || phase != vexo::JobPhase::programming) return;
       listed = true;
       vexo::ui::RunOnThreadOf(&dialog, [&] {
         Control<QLineEdit>(dialog, "pathEdit")->setText(Q(dir.File("other.BIN")));

@@ -23,25 +23,25 @@ class JobControlsTest : public QObject {
     dialog.show();
     auto* box = Control<vexo::ui::BusyIndicator>(dialog, "busyIndicator");
     QVERIFY(!box->isVisible());
-    dialog.StartBusyIndicator();
-    QVERIFY(dialog.BusyIndicatorRunning());
+    dialog.Host().StartBusyIndicator();
+    QVERIFY(dialog.Host().BusyIndicatorRunning());
     QStringList shown;
     for (int tick = 0; tick < 5; ++tick) {
-      dialog.BusyIndicatorTick();
+      dialog.Host().BusyIndicatorTick();
       shown << box->text();
     }
     QVERIFY(box->isVisible());
-    dialog.StopBusyIndicator();
-    QVERIFY(!dialog.BusyIndicatorRunning());
+    dialog.Host().StopBusyIndicator();
+    QVERIFY(!dialog.Host().BusyIndicatorRunning());
     QVERIFY(!box->isVisible());
     // A later erase goes on where the last one stopped.
-    dialog.StartBusyIndicator();
+    dialog.Host().StartBusyIndicator();
     Control<QPushButton>(dialog, "languageButton")->click();
     for (int tick = 0; tick < 2; ++tick) {
-      dialog.BusyIndicatorTick();
+      dialog.Host().BusyIndicatorTick();
       shown << box->text();
     }
-    dialog.StopBusyIndicator();
+    dialog.Host().StopBusyIndicator();
     const QString t = Q(T(6017));
     QCOMPARE(shown, (QStringList{t, t + ".", t + "..", t + "...", t + ".", "E6017..", "E6017..."}));
   }
@@ -50,7 +50,7 @@ class JobControlsTest : public QObject {
     UiWorkdir dir;
     CUpdaterDialog dialog;
     dialog.show();
-    dialog.BusyIndicatorTick();
+    dialog.Host().BusyIndicatorTick();
     const QRect rect = dialog.IndicatorRect();
     QCOMPARE(rect.size(), QSize(240, 40));
     QVERIFY(rect.top() >= Control<QProgressBar>(dialog, "progressBar")->geometry().bottom());
@@ -64,7 +64,7 @@ class JobControlsTest : public QObject {
     UiWorkdir dir;
     CUpdaterDialog dialog;
     dialog.show();
-    dialog.SetJobControls(vexo::JobControls::busy);
+    dialog.Host().SetJobControls(vexo::JobControls::busy);
     for (const char* name : {"eprButton", "epButton", "exitButton"}) {
       QVERIFY2(!Control<QPushButton>(dialog, name)->isEnabled(), name);
     }
@@ -78,9 +78,9 @@ class JobControlsTest : public QObject {
     QCOMPARE(dir.Settings(), std::string());  // nothing saved by a refused close
 
     // Idle with the port never opened: the buttons come back, nothing else.
-    dialog.SetJobControls(vexo::JobControls::idle);
+    dialog.Host().SetJobControls(vexo::JobControls::idle);
     QVERIFY(Control<QPushButton>(dialog, "exitButton")->isEnabled());
-    QVERIFY(!dialog.SerialPort().PortOpen());
+    QVERIFY(!dialog.Host().SerialPort().PortOpen());
     QVERIFY(dialog.close());
   }
 
@@ -88,10 +88,10 @@ class JobControlsTest : public QObject {
     UiWorkdir dir;
     CUpdaterDialog dialog;
     auto* bar = Control<QProgressBar>(dialog, "progressBar");
-    dialog.SetProgressRange(0, 200);
+    dialog.Host().SetProgressRange(0, 200);
     QCOMPARE(bar->maximum(), 200);
     QCOMPARE(bar->format(), QStringLiteral("%p%   已用 0:00"));
-    dialog.SetProgressPosition(50);
+    dialog.Host().SetProgressPosition(50);
     QCOMPARE(bar->value(), 50);
     QVERIFY(bar->format().contains(QStringLiteral("剩余")));
 

@@ -48,8 +48,8 @@ class TestListingTest : public QObject {
     }
     // Record 1: lead 50, address 00000100, count 80, first data byte 07.
     QVERIFY(lines[1].startsWith("S:50000001008007"));
-    QCOMPARE(dialog.Log().TextLength(), std::size_t{3 * (2 + 270 + 2)});
-    QVERIFY(!dialog.SerialPort().PortOpen());
+    QCOMPARE(dialog.Host().Log().TextLength(), std::size_t{3 * (2 + 270 + 2)});
+    QVERIFY(!dialog.Host().SerialPort().PortOpen());
   }
 
   void missingFileShowsItsMessage() {
@@ -59,7 +59,7 @@ class TestListingTest : public QObject {
     Control<QLineEdit>(dialog, "pathEdit")->setText(Q(dir.File("absent.BIN")));
     dialog.ListProgramMessages();
     QCOMPARE(answerer.answered, QStringList{Q(T(6007))});
-    QCOMPARE(dialog.Log().TextLength(), std::size_t{0});
+    QCOMPARE(dialog.Host().Log().TextLength(), std::size_t{0});
   }
 
   void fullLogIsEmptiedOnceBeforeListing() {
@@ -70,16 +70,16 @@ class TestListingTest : public QObject {
     constexpr std::size_t kCap = 1'638'400;
     constexpr std::size_t kListed = 2 + 270 + 2;
 
-    dialog.Log().AppendLine(Filler(kCap - 1));
-    QCOMPARE(dialog.Log().TextLength(), kCap - 1);
+    dialog.Host().Log().AppendLine(Filler(kCap - 1));
+    QCOMPARE(dialog.Host().Log().TextLength(), kCap - 1);
     dialog.ListProgramMessages();
-    QCOMPARE(dialog.Log().TextLength(), kCap - 1 + kListed);
+    QCOMPARE(dialog.Host().Log().TextLength(), kCap - 1 + kListed);
 
-    dialog.Log().Empty();
-    QCOMPARE(dialog.Log().TextLength(), std::size_t{0});
-    dialog.Log().AppendLine(Filler(kCap));
+    dialog.Host().Log().Empty();
+    QCOMPARE(dialog.Host().Log().TextLength(), std::size_t{0});
+    dialog.Host().Log().AppendLine(Filler(kCap));
     dialog.ListProgramMessages();
-    QCOMPARE(dialog.Log().TextLength(), kListed);
+    QCOMPARE(dialog.Host().Log().TextLength(), kListed);
   }
 
  private:

@@ -30,8 +30,7 @@ void ConsoleHost::SetProgressRange(std::int32_t low, std::int32_t high) {
 
 void ConsoleHost::SetProgressPosition(std::int32_t position) {
   std::lock_guard lock(output_mutex_);
-  for (JobObserver* w : watchers_)
-    w->ProgressMade(position - progress_low_, progress_high_ - progress_low_);
+  watchers_.ProgressMade(position - progress_low_, progress_high_ - progress_low_);
   output_.Position(position);
 }
 
@@ -62,45 +61,13 @@ void ConsoleHost::ShowMessage(const std::string& text) {
 }
 
 void ConsoleHost::Show(TextId id, const std::string& text) {
-  for (JobObserver* w : watchers_) w->MessageShown(id, text);
+  watchers_.MessageShown(id, text);
   output_.Message(text);
-}
-
-void ConsoleHost::ImageLoaded(const ImageSummary& summary) {
-  std::lock_guard lock(output_mutex_);
-  for (JobObserver* w : watchers_) w->ImageLoaded(summary);
 }
 
 void ConsoleHost::PhaseStarted(JobPhase phase) {
   if (phase == JobPhase::erase) flash_touched_ = true;
-  std::lock_guard lock(output_mutex_);
-  for (JobObserver* w : watchers_) w->PhaseStarted(phase);
-}
-
-void ConsoleHost::PhaseEnded(JobPhase phase, bool ok, const ExchangeTally& tally) {
-  std::lock_guard lock(output_mutex_);
-  for (JobObserver* w : watchers_) w->PhaseEnded(phase, ok, tally);
-}
-
-void ConsoleHost::IdentityReceived(const std::string& hex) {
-  std::lock_guard lock(output_mutex_);
-  for (JobObserver* w : watchers_) w->IdentityReceived(hex);
-}
-
-void ConsoleHost::RateInUse(int baud, bool downing_declined) {
-  std::lock_guard lock(output_mutex_);
-  for (JobObserver* w : watchers_) w->RateInUse(baud, downing_declined);
-}
-
-void ConsoleHost::ReadBackChecked(int pages_compared,
-                                  std::optional<std::uint32_t> first_difference) {
-  std::lock_guard lock(output_mutex_);
-  for (JobObserver* w : watchers_) w->ReadBackChecked(pages_compared, first_difference);
-}
-
-void ConsoleHost::ClosingConfirmed(bool confirmed) {
-  std::lock_guard lock(output_mutex_);
-  for (JobObserver* w : watchers_) w->ClosingConfirmed(confirmed);
+  Relay(&JobObserver::PhaseStarted, phase);
 }
 
 void ConsoleHost::Say(TextId id) {

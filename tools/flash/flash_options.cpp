@@ -2,12 +2,11 @@
 
 #include <cctype>
 
+#include "link/line_rates.h"
 #include "link/port_map.h"
 
 namespace vexo {
 namespace {
-
-constexpr int kTargetRates[] = {9600, 19200, 38400, 57600, 115200};
 
 bool AllDigits(const std::string& text) {
   if (text.empty() || text.size() > 9) return false;
@@ -24,8 +23,8 @@ std::string PortNameAdvice() {
 }  // namespace
 
 bool IsTargetBaud(int baud) {
-  for (int rate : kTargetRates) {
-    if (rate == baud) return true;
+  for (const LoaderRate& rate : kLoaderRates) {
+    if (rate.baud == baud) return true;
   }
   return false;
 }

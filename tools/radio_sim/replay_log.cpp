@@ -3,14 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <iterator>
+
+#include "link/line_rates.h"
 
 namespace vexo::sim {
 
 namespace {
 
-// The host's probing: three attempts at each rate, in this order; once a
-// probe is answered (or none was) it goes on at the start rate.
-constexpr std::array<int, 7> kHostProbeRates = {9600, 4800, 2400, 1200, 38400, 19200, 57600};
+// The host's probing: three attempts at each rate of kProbeRates, in order;
+// once a probe is answered (or none was) it goes on at the start rate.
 constexpr std::size_t kProbeAttemptsPerRate = 3;
 constexpr std::size_t kBpsSetReplyBytes = 4;  // "BPS" and the rate code
 
@@ -77,7 +79,7 @@ void FollowRates(std::vector<LoggedExchange>& exchanges) {
     if (Equals(e.sent, kProbeA)) {
       if (!probing) probes = 0;
       probing = true;
-      probe_rate = kHostProbeRates[(probes / kProbeAttemptsPerRate) % kHostProbeRates.size()];
+      probe_rate = kProbeRates[(probes / kProbeAttemptsPerRate) % std::size(kProbeRates)];
       ++probes;
       e.rate = probe_rate;
       continue;
