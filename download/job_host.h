@@ -20,7 +20,6 @@ inline constexpr int kModeEraseProgramVerify = 1;  // "E.P.R"
 
 enum class JobControls { busy, idle };
 
-
 // The application's counted busy cursor: nested Begin/End pairs end only with
 // the outermost End.
 class BusyCursorHost {

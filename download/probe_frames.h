@@ -4,8 +4,6 @@
 // set-up check (its rate check and its read-only radio probe).
 #pragma once
 
-#include <string>
-
 namespace vexo {
 
 inline constexpr char kProbeA[] = "55AA035700005A";
@@ -22,10 +20,5 @@ struct LoaderRate {
 inline constexpr LoaderRate kLoaderRates[] = {
     {9600, "0"}, {19200, "1"}, {38400, "2"}, {57600, "3"}, {115200, "4"},
 };
-
-// The line settings text of a probe rate: 8 data bits, no parity, 1 stop bit.
-inline std::string ProbeSettings(int baud) {
-  return std::to_string(baud) + ",n,8,1";
-}
 
 }  // namespace vexo
