@@ -66,7 +66,7 @@ class JobHost : public MessageHost, public BusyCursorHost, public JobObserver {
   virtual LogView& Log() = 0;
 };
 
-// Closes the port if it is open; a failure to close is ignored.
+// Closes the port if it is open.
 void ClosePortQuietly(SerialControl& port);
 
 }  // namespace vexo
