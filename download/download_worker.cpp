@@ -95,7 +95,7 @@ bool CloseSession(JobContext& job) {
     if (!job.exchange.ExchangeMessage(message, reply, kClosingReplyBytes, kClosingLimitMs, ack,
                                       ReportFailure::yes)) {
       ShowText(job.host, text::kExchangeFailed);
-      port.SetPortOpen(false);
+      port.Close();
       confirmed = false;
     }
   }
@@ -138,7 +138,7 @@ int RunJob(JobHost& host, Clock& clock, const std::function<LoadedImage()>& load
   RunPhase(job, JobPhase::closing, [&] { return confirmed = CloseSession(job); });
   host.ClosingConfirmed(confirmed);
   host.HideStatus();
-  host.SerialPort().SetPortOpen(false);
+  host.SerialPort().Close();
   ShowText(host, text::kDownloadComplete);
   host.SetJobControls(JobControls::idle);
   return kJobCompleted;

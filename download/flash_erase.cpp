@@ -17,7 +17,7 @@ int FlashErase(JobContext& job) {
   std::string reply;
   if (!job.exchange.ExchangeMessage(TextToHex(kEraseCommand), reply, 1, kEraseLimitMs, "",
                                     ReportFailure::yes)) {
-    job.host.SerialPort().SetPortOpen(false);
+    job.host.SerialPort().Close();
     job.host.StopBusyIndicator();
     return kPhaseFailed;
   }

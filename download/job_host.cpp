@@ -6,9 +6,7 @@
 namespace vexo {
 
 void ClosePortQuietly(SerialControl& port) {
-  if (port.PortOpen()) {
-    (void)port.SetPortOpen(false);  // a failure to close changes nothing for the user
-  }
+  port.Close();
 }
 
 void ShowText(JobHost& host, int id) {

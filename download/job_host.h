@@ -20,7 +20,6 @@ inline constexpr int kModeEraseProgramVerify = 1;  // "E.P.R"
 
 enum class JobControls { busy, idle };
 
-
 // The application's counted busy cursor: nested Begin/End pairs end only with
 // the outermost End.
 class BusyCursorHost {
@@ -67,7 +66,7 @@ class JobHost : public MessageHost, public BusyCursorHost, public JobObserver {
   virtual LogView& Log() = 0;
 };
 
-// Closes the port if it is open; a failure to close is ignored.
+// Closes the port if it is open.
 void ClosePortQuietly(SerialControl& port);
 
 }  // namespace vexo

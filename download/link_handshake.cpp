@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 
 #include "app/process_state.h"
@@ -12,7 +11,6 @@ namespace vexo {
 namespace {
 
 constexpr int kStartRate = 9600;
-constexpr char kStartSettings[] = "9600,n,8,1";
 constexpr char kFirmwareCommand[] = "FIRMWAR";
 constexpr char kDownloadCommand[] = "DOWNING";
 constexpr int kCommandLimitMs = 3000;
@@ -40,7 +38,7 @@ std::string RateCodeOf(int baud) {
 // The port is closed before the message shows, as the user expects the line
 // to be free once told of a failure.
 int FailClosed(JobContext& job, int shown_text = 0, const std::string& reason = {}) {
-  job.host.SerialPort().SetPortOpen(false);
+  job.host.SerialPort().Close();
   if (shown_text != 0) ShowTextMessage(job.host, shown_text, reason);
   return kPhaseFailed;
 }
@@ -56,15 +54,10 @@ int LinkHandshake(JobContext& job, int target_baud) {
   SerialControl& port = job.host.SerialPort();
   FrameExchange& exchange = job.exchange;
 
-  port.SetCommPort(PortNumberOf(job.host.PortListText()));
-  port.SetInputMode(1);
-  port.SetRThreshold(1);
-  port.SetInputLen(0);
-  port.SetRTSEnable(true);
-  port.SetSettings(kStartSettings);
-
-  if (!port.PortOpen()) {
-    PortStatus opened = port.SetPortOpen(true);
+  if (port.PortOpen()) {
+    port.SetRate(kStartRate);
+  } else {
+    PortStatus opened = port.Open(PortNumberOf(job.host.PortListText()), kStartRate);
     if (!opened.ok()) {
       ShowTextMessage(job.host, text::kPortOpenFailed, opened.reason);
       return kPhaseFailed;
@@ -77,13 +70,13 @@ int LinkHandshake(JobContext& job, int target_baud) {
 
   std::string reply;
   for (const int rate : kProbeRates) {
-    port.SetSettings(ProbeSettings(rate));
+    port.SetRate(rate);
     if (exchange.ExchangeMessage(kProbeA, reply, 1, kProbeLimitMs, kProbeAck, ReportFailure::no)) {
       exchange.ExchangeMessage(kProbeB, reply, 1, kProbeLimitMs, kProbeAck, ReportFailure::no);
       break;
     }
   }
-  port.SetSettings(kStartSettings);
+  port.SetRate(kStartRate);
 
   if (!exchange.ExchangeMessage(TextToHex(kFirmwareCommand), reply, 1, kCommandLimitMs, kAck,
                                 ReportFailure::yes)) {
@@ -109,9 +102,7 @@ int LinkHandshake(JobContext& job, int target_baud) {
     return FailClosed(job);
   }
 
-  char target[32];
-  std::snprintf(target, sizeof target, "%d,n,8,1", target_baud);
-  PortStatus switched = port.SetSettings(target);
+  PortStatus switched = port.SetRate(target_baud);
   if (!switched.ok()) return FailClosed(job, text::kExchangeFailed, switched.reason);
   port.Input();
   job.clock.SleepMs(kRateSettleMs);

@@ -4,8 +4,6 @@
 // set-up check (its rate check and its read-only radio probe).
 #pragma once
 
-#include <string>
-
 #include "link/line_rates.h"
 
 namespace vexo {
@@ -15,10 +13,5 @@ inline constexpr char kProbeB[] = "55AA035800005B";
 inline constexpr char kProbeAck[] = "06";
 inline constexpr int kProbeLimitMs = 200;  // per attempt; FrameExchange makes three
 inline constexpr int kOpenSettleMs = 100;  // after opening the port, before the first probe
-
-// The line settings text of a probe rate: 8 data bits, no parity, 1 stop bit.
-inline std::string ProbeSettings(int baud) {
-  return std::to_string(baud) + ",n,8,1";
-}
 
 }  // namespace vexo

@@ -29,7 +29,7 @@ int ProgramBlocks(JobContext& job, const std::string& image) {
     std::string echo = message.substr(0, kProgramEchoChars);
     if (!job.exchange.ExchangeMessage(message, reply, kEchoBytes, kProgramLimitMs, echo,
                                       ReportFailure::yes)) {
-      job.host.SerialPort().SetPortOpen(false);
+      job.host.SerialPort().Close();
       job.host.HideStatus();
       return kPhaseFailed;
     }

@@ -7,7 +7,6 @@
 #include "download/expected_flash.h"
 #include "download/image_records.h"
 #include "download/probe_frames.h"
-#include "link/cmscomm.h"
 
 namespace vexo {
 namespace {
@@ -45,7 +44,7 @@ std::string Seconds(double ms) {
 std::optional<int> ProbeRadio(FrameExchange& exchange) {
   std::string reply;
   for (const int rate : kProbeRates) {
-    if (!exchange.port().SetSettings(ProbeSettings(rate)).ok()) continue;
+    if (!exchange.port().SetRate(rate).ok()) continue;
     exchange.port().Input();  // nothing received before now is a reply
     if (exchange.ExchangeMessage(kProbeA, reply, 1, kProbeLimitMs, kProbeAck, ReportFailure::no)) {
       return rate;
@@ -54,12 +53,8 @@ std::optional<int> ProbeRadio(FrameExchange& exchange) {
   return std::nullopt;
 }
 
-CheckLine ProbeCheckLine(const std::string& label, const std::string& device) {
-  CMSComm port;
-  port.SetDevicePath(device);
-  port.SetSettings(ProbeSettings(kProbeRates[0]));
-  port.SetRTSEnable(true);
-  const PortStatus opened = port.SetPortOpen(true);
+CheckLine ProbeCheckLine(const std::string& label, SerialControl& port) {
+  const PortStatus opened = port.Open(/*comm_port=*/0, kProbeRates[0]);
   if (!opened.ok()) {
     return {CheckVerdict::problem, label + ": no probe, the port does not open",
             opened.reason.substr(0, opened.reason.find('\n'))};
@@ -69,7 +64,7 @@ CheckLine ProbeCheckLine(const std::string& label, const std::string& device) {
   FrameExchange exchange(port, log, messages, RealClock(), kLogCapPlain);
   exchange.WaitMs(kOpenSettleMs);
   const std::optional<int> rate = ProbeRadio(exchange);
-  port.SetPortOpen(false);
+  port.Close();
   if (!rate) {
     return {CheckVerdict::problem, label + ": no radio answered the probe at any probe rate",
             "check that the cable is plugged into the radio and that the radio is switched on in "
@@ -115,21 +110,6 @@ std::string LatencyCostText(int latency_ms, std::optional<int> records) {
          Seconds(slow_ms) + " instead of " + Seconds(wire_ms) + ": each of its " +
          std::to_string(exchanges) + " exchanges waits up to " + std::to_string(latency_ms) +
          " ms more for the adapter.";
-}
-
-SetupCheckContext SystemSetupCheckContext(const std::vector<std::string>& ports,
-                                          const std::string& firmware_path, ProbeRadioAlso probe,
-                                          const std::string& root) {
-  SetupCheckContext options;
-  PlaceUnderRoot(options, root);
-  options.ports = ports;
-  options.rates = CheckedLineRates();
-  const std::optional<int> records = FirmwareRecordCount(firmware_path);
-  options.latency_cost = [records](int latency_ms) {
-    return LatencyCostText(latency_ms, records && *records > 0 ? records : std::nullopt);
-  };
-  if (probe == ProbeRadioAlso::yes) options.probe = ProbeCheckLine;
-  return options;
 }
 
 }  // namespace vexo

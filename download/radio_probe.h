@@ -18,8 +18,9 @@ namespace vexo {
 // Leaves the port at the last rate tried.
 std::optional<int> ProbeRadio(FrameExchange& exchange);
 
-// Opens device, probes, closes it again: one check line.
-CheckLine ProbeCheckLine(const std::string& label, const std::string& device);
+// Opens port (bound to its device by the set-up check), probes, closes it
+// again: one check line.
+CheckLine ProbeCheckLine(const std::string& label, SerialControl& port);
 
 // The programming rates, then the rates only probes use, ascending.
 std::vector<int> CheckedLineRates();
@@ -34,7 +35,8 @@ std::string LatencyCostText(int latency_ms, std::optional<int> records);
 // The set-up check on this computer (or on the fake tree at root): the
 // rates, the latency cost for firmware_path's records (when it can be read)
 // and the ports to check (none: every one present); with ProbeRadioAlso::yes
-// the radio is probed on every port that passes.
+// the radio is probed on every port that passes. Built with the POSIX link
+// files only (setup_check_context.cpp), like the check it sets up.
 enum class ProbeRadioAlso { no, yes };
 SetupCheckContext SystemSetupCheckContext(const std::vector<std::string>& ports,
                                           const std::string& firmware_path, ProbeRadioAlso probe,

@@ -20,7 +20,7 @@ constexpr std::size_t kPageDataAt = 8;
 constexpr int kPageChars = 2 * kPageBytes;
 
 int Fail(JobContext& job, int result, int text_id) {
-  if (result == kPhaseFailed) job.host.SerialPort().SetPortOpen(false);
+  if (result == kPhaseFailed) job.host.SerialPort().Close();
   if (text_id != 0) ShowText(job.host, text_id);
   job.host.HideStatus();
   return result;

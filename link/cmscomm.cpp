@@ -163,7 +163,7 @@ std::optional<LineSettings> ParseSettings(std::string_view text) {
 CMSComm::CMSComm() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 CMSComm::~CMSComm() {
-  SetPortOpen(false);
+  Close();
   if (wake_fd_ >= 0) close(wake_fd_);
 }
 
@@ -185,22 +185,6 @@ std::string CMSComm::DevicePath() const {
   return ResolveCommPort(comm_port_).value_or(std::string());
 }
 
-void CMSComm::SetCommPort(int number) {
-  comm_port_ = number;
-}
-int CMSComm::CommPort() const {
-  return comm_port_;
-}
-void CMSComm::SetInputMode(int mode) {
-  input_mode_ = mode;
-}
-void CMSComm::SetRThreshold(int threshold) {
-  rthreshold_ = threshold;
-}
-void CMSComm::SetInputLen(int length) {
-  input_len_ = std::max(length, 0);
-}
-
 void CMSComm::SetRTSEnable(bool enable) {
   rts_enable_ = enable;
   if (fd_ >= 0 && !failed_) ApplyRts();
@@ -218,12 +202,22 @@ PortStatus CMSComm::SetSettings(const std::string& settings) {
   return ApplyLine();
 }
 
+PortStatus CMSComm::SetRate(int rate) {
+  return SetSettings(std::to_string(rate) + ",n,8,1");
+}
+
 bool CMSComm::PortOpen() const {
   return fd_ >= 0;
 }
 
-PortStatus CMSComm::SetPortOpen(bool open) {
-  if (open) return fd_ >= 0 ? PortStatus{} : Open();
+PortStatus CMSComm::Open(int comm_port, int rate) {
+  if (fd_ >= 0) return {};
+  comm_port_ = comm_port;
+  if (PortStatus line = SetRate(rate); !line.ok()) return line;
+  return OpenDevice();
+}
+
+void CMSComm::Close() {
   if (fd_ >= 0) {
     // A terminal given as the port (or any device) is left as it was found.
     if (restore_line_) tcsetattr(fd_, TCSANOW, &opened_line_);
@@ -236,10 +230,9 @@ PortStatus CMSComm::SetPortOpen(bool open) {
   restore_line_ = false;
   held_.clear();
   open_path_.clear();
-  return {};
 }
 
-PortStatus CMSComm::Open() {
+PortStatus CMSComm::OpenDevice() {
   if (aborted_) return {PortError::io_error, "stopped on request"};
   std::string path = device_path_;
   if (path.empty()) {
@@ -281,7 +274,7 @@ PortStatus CMSComm::Open() {
 
   PortStatus status = ApplyLine();
   if (status.ok()) status = ApplyRts();
-  if (!status.ok()) SetPortOpen(false);
+  if (!status.ok()) Close();
   return status;
 }
 
@@ -356,7 +349,6 @@ void CMSComm::Drain() {
 std::vector<std::uint8_t> CMSComm::Input(std::size_t max_bytes) {
   std::vector<std::uint8_t> bytes;
   if (fd_ < 0) return bytes;
-  if (input_len_ > 0) max_bytes = std::min(max_bytes, static_cast<std::size_t>(input_len_));
   bytes.resize(max_bytes);
   // Bytes taken in while waiting come first: they arrived first.
   std::size_t taken = std::min(max_bytes, held_.size());

@@ -1,10 +1,11 @@
-// CMSComm: the serial control on a POSIX serial device (termios + poll).
-// Raw 8-bit lines, exclusive open (TIOCEXCL, plus an advisory flock that also
-// keeps out cooperating programs running as root), low-latency mode asked of USB
-// adapters, RTS raised where the device has modem lines. The device is the
-// one bound with SetDevicePath, or else the one CommPort resolves to through
-// the port map (port_map.h) at the moment the port is opened. Closing puts
-// back the line settings the device had before it was opened.
+// CMSComm: the port seam (serial_control.h) on a POSIX serial device
+// (termios + poll). Raw lines, exclusive open (TIOCEXCL, plus an advisory
+// flock that also keeps out cooperating programs running as root), low-latency
+// mode asked of USB adapters, RTS raised where the device has modem lines
+// (unless SetRTSEnable(false)). The device is the one bound with SetDevicePath,
+// or else the one the port number given to Open resolves to through the port
+// map (port_map.h). Closing puts back the line settings the device had before
+// it was opened. Only hosts and the POSIX-only set-up check name this class.
 // Owned by its host; driven by one thread at a time, except Abort.
 #pragma once
 
@@ -39,34 +40,32 @@ class CMSComm final : public SerialControl {
   CMSComm(const CMSComm&) = delete;
   CMSComm& operator=(const CMSComm&) = delete;
 
-  // Binds the control to a device path; CommPort is then not resolved.
-  // An empty path returns to resolving CommPort.
+  // Binds the control to a device path; the port number is then not
+  // resolved. An empty path returns to resolving it.
   void SetDevicePath(std::string path);
   // The device the control is (or would be) opened on; empty if unresolved.
   std::string DevicePath() const;
-  // From any thread: every open, wait and transfer from now on fails at once
-  // (a wait in progress wakes), so the job driving the port ends promptly
-  // and closes it. For good: a stopped program does not reopen the line.
-  void Abort();
+  // false: RTS is lowered on opening instead of raised. On an open port the
+  // line changes at once.
+  void SetRTSEnable(bool enable);
+  // The whole line as "rate,parity,data,stop", e.g. "4800,e,7,2"; on an open
+  // port it changes at once. Open and SetRate go back to 8-n-1.
+  PortStatus SetSettings(const std::string& settings);
 
-  void SetCommPort(int number) override;
-  int CommPort() const override;
-  void SetInputMode(int mode) override;
-  void SetRThreshold(int threshold) override;
-  void SetInputLen(int length) override;
-  void SetRTSEnable(bool enable) override;
-  PortStatus SetSettings(const std::string& settings) override;
+  PortStatus Open(int comm_port, int rate) override;
+  PortStatus SetRate(int rate) override;
   bool PortOpen() const override;
-  PortStatus SetPortOpen(bool open) override;
+  void Close() override;
   int InBufferCount() override;
   std::vector<std::uint8_t> Input(std::size_t max_bytes = kInputReadLimit) override;
   PortStatus Output(std::span<const std::uint8_t> bytes) override;
   WaitResult WaitForInput(std::chrono::milliseconds limit) override;
   WaitResult WaitForBytes(std::size_t count, std::chrono::milliseconds limit) override;
   int LineRate() const override { return line_.baud; }
+  void Abort() override;
 
  private:
-  PortStatus Open();
+  PortStatus OpenDevice();
   PortStatus ApplyLine();
   PortStatus ApplyRts();
   // The status for a failed system call; a vanished device marks the port
@@ -80,10 +79,7 @@ class CMSComm final : public SerialControl {
 
   std::string device_path_;
   int comm_port_ = 0;
-  int input_mode_ = 0;
-  int rthreshold_ = 0;
-  int input_len_ = 0;
-  bool rts_enable_ = false;
+  bool rts_enable_ = true;
   LineSettings line_;
   int fd_ = -1;
   std::string open_path_;           // the device fd_ was opened on

@@ -1,9 +1,11 @@
-// The serial control as the protocol code sees it: the operations of the
-// original communications control (CommPort ... Output) plus a bounded wait
-// for input, so that polling loops sleep in the kernel instead of spinning.
-// One thread drives a control at a time. Failures are PortStatus values that
-// carry the system's reason; nothing throws. CMSComm is the real one; tests
-// substitute scripted fakes.
+// The port seam: everything the engine does with a serial line, and nothing
+// more (open at a rate, change the rate, write, read what is waiting, wait
+// for input with a limit, abort, close). 8 data bits, no parity, 1 stop bit
+// throughout. CMSComm (termios) is the implementation on a POSIX serial
+// device; tests plug in scripted ports. One thread drives a port at a time,
+// except Abort. Failures are PortStatus values that carry the system's
+// reason; nothing throws. No system header is needed here, so the engine
+// builds for targets without a POSIX serial port.
 #pragma once
 
 #include <chrono>
@@ -22,7 +24,7 @@ enum class PortError {
   not_found,          // the device file does not exist (unplugged)
   permission_denied,  // no right to open the device
   busy,               // held by another program
-  bad_settings,       // a Settings text this port cannot take
+  bad_settings,       // a rate or line setting this port cannot take
   not_open,           // operation needs an open port
   disconnected,       // the device went away while open (EIO, hang-up)
   io_error,           // any other failure of the system
@@ -40,17 +42,16 @@ class SerialControl {
  public:
   virtual ~SerialControl() = default;
 
-  virtual void SetCommPort(int number) = 0;
-  virtual int CommPort() const = 0;
-  virtual void SetInputMode(int mode) = 0;  // 1: bytes
-  virtual void SetRThreshold(int threshold) = 0;
-  virtual void SetInputLen(int length) = 0;  // 0: a read returns all waiting
-  virtual void SetRTSEnable(bool enable) = 0;
-  // "rate,parity,data,stop", e.g. "9600,n,8,1". On an open port the line
-  // changes at once.
-  virtual PortStatus SetSettings(const std::string& settings) = 0;
+  // Opens the port the port list calls "COM<comm_port>" (a port its host has
+  // bound to one device opens that one) at rate, with RTS raised where the
+  // line has it. An open port stays as it is.
+  virtual PortStatus Open(int comm_port, int rate) = 0;
+  // Changes the line rate; on an open port at once, without losing a byte in
+  // flight.
+  virtual PortStatus SetRate(int rate) = 0;
   virtual bool PortOpen() const = 0;
-  virtual PortStatus SetPortOpen(bool open) = 0;
+  // Puts the line back as it was found; a closed port stays closed.
+  virtual void Close() = 0;
   // Bytes waiting to be read; 0 when closed or failed.
   virtual int InBufferCount() = 0;
   // Every waiting byte, at most max_bytes, in arrival order; never blocks.
@@ -70,6 +71,10 @@ class SerialControl {
   }
   // The line's rate in baud as last set; 0 when not known.
   virtual int LineRate() const { return 0; }
+  // From any thread: every open, wait and transfer from now on fails at once
+  // (a wait in progress wakes), so the job driving the port ends promptly and
+  // closes it. For good: a stopped program does not reopen the line.
+  virtual void Abort() = 0;
 };
 
 }  // namespace vexo

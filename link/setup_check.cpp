@@ -17,7 +17,6 @@ namespace fs = std::filesystem;
 constexpr char kLatencyTimerFile[] = "latency_timer";
 constexpr int kLowLatencyMs = 1;
 constexpr char kModemManagerIgnore[] = "E:ID_MM_DEVICE_IGNORE=1";  // a udev database entry
-constexpr char kLineFormat[] = ",n,8,1";
 constexpr char kFixSeparator[] = " — ";
 
 CheckLine Ok(std::string what) {
@@ -126,8 +125,9 @@ bool CheckOpening(const SetupCheckContext& options, const std::string& label,
                   const std::string& device, std::vector<CheckLine>& lines) {
   CMSComm port;
   port.SetDevicePath(device);
-  if (!options.rates.empty()) port.SetSettings(std::to_string(options.rates.front()) + kLineFormat);
-  const PortStatus opened = port.SetPortOpen(true);
+  port.SetRTSEnable(false);  // the check only looks: a radio on the line is not signalled
+  const int first_rate = options.rates.empty() ? LineSettings{}.baud : options.rates.front();
+  const PortStatus opened = port.Open(/*comm_port=*/0, first_rate);
   const std::optional<int> latency = LatencyTimerMs(options, device);
   if (!opened.ok()) {
     const std::vector<std::string> hints =
@@ -139,7 +139,7 @@ bool CheckOpening(const SetupCheckContext& options, const std::string& label,
   }
   std::vector<int> refused;
   for (int rate : options.rates) {
-    if (!port.SetSettings(std::to_string(rate) + kLineFormat).ok()) refused.push_back(rate);
+    if (!port.SetRate(rate).ok()) refused.push_back(rate);
   }
   if (refused.empty()) {
     lines.push_back(Ok(label + ": opens and takes " + RatesText(options.rates) + " baud"));
@@ -149,7 +149,7 @@ bool CheckOpening(const SetupCheckContext& options, const std::string& label,
                             "cable"));
   }
   if (latency) lines.push_back(LatencyLine(options, label, device, *latency, true));
-  port.SetPortOpen(false);
+  port.Close();
   return true;
 }
 
@@ -192,7 +192,11 @@ void CheckPort(const SetupCheckContext& options, const SerialDevice& device, boo
   for (std::size_t i = first; i < lines.size(); ++i) {
     usable = usable && lines[i].verdict != CheckVerdict::problem;
   }
-  if (usable && options.probe) lines.push_back(options.probe(label, device.device));
+  if (usable && options.probe) {
+    CMSComm port;
+    port.SetDevicePath(device.device);
+    lines.push_back(options.probe(label, port));
+  }
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {

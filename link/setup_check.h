@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/port_diagnosis.h"
+#include "link/serial_control.h"
 
 namespace vexo {
 
@@ -36,8 +37,9 @@ struct SetupCheckContext {
   // What a latency timer of so many milliseconds costs a job; unset: not said.
   std::function<std::string(int latency_ms)> latency_cost;
   // Asks the radio on a port that passed every check (label "COM1" or the
-  // device path); unset: no probe.
-  std::function<CheckLine(const std::string& label, const std::string& device)> probe;
+  // device path), given that port closed and bound to its device, so that
+  // the number passed to Open does not matter; unset: no probe.
+  std::function<CheckLine(const std::string& label, SerialControl& port)> probe;
 };
 
 std::vector<CheckLine> RunSetupChecks(const SetupCheckContext& options);

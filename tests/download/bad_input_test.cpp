@@ -236,7 +236,7 @@ TEST_F(BadPort, DeviceHeldByAnotherProgramIsBusy) {
   ASSERT_TRUE(pty.ok());
   CMSComm other_program;
   other_program.SetDevicePath(pty.SlavePath());
-  ASSERT_TRUE(other_program.SetPortOpen(true).ok());
+  ASSERT_TRUE(other_program.Open(0, 9600).ok());
 
   PortHost host(pty.SlavePath());
   EXPECT_EQ(RunJob(host), 1);

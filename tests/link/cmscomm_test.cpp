@@ -83,8 +83,7 @@ class CMSCommTest : public ::testing::Test {
   }
 
   void Open() {
-    ASSERT_TRUE(comm.SetSettings("9600,n,8,1").ok());
-    const PortStatus status = comm.SetPortOpen(true);
+    const PortStatus status = comm.Open(/*comm_port=*/0, 9600);
     ASSERT_TRUE(status.ok()) << status.reason;
   }
 
@@ -103,7 +102,7 @@ TEST_F(CMSCommTest, OpensRawAndClosesIdempotently) {
   Open();
   EXPECT_TRUE(comm.PortOpen());
   EXPECT_EQ(comm.DevicePath(), pty.SlavePath());
-  EXPECT_TRUE(comm.SetPortOpen(true).ok());  // already open: nothing happens
+  EXPECT_TRUE(comm.Open(0, 115200).ok());  // already open: nothing happens
 
   const std::optional<termios> tio = pty.SlaveSettings();
   ASSERT_TRUE(tio);
@@ -112,9 +111,9 @@ TEST_F(CMSCommTest, OpensRawAndClosesIdempotently) {
   EXPECT_EQ(tio->c_cflag & (PARENB | CSTOPB), 0u);
   EXPECT_EQ(cfgetospeed(&*tio), static_cast<speed_t>(B9600));
 
-  EXPECT_TRUE(comm.SetPortOpen(false).ok());
+  comm.Close();
   EXPECT_FALSE(comm.PortOpen());
-  EXPECT_TRUE(comm.SetPortOpen(false).ok());
+  comm.Close();
   Open();  // and again after closing
 }
 
@@ -123,8 +122,8 @@ TEST_F(CMSCommTest, ClosingPutsBackTheLineAsItWasFound) {
   ASSERT_TRUE(before);
   ASSERT_NE(before->c_lflag & (ICANON | ECHO), 0u);  // a terminal as a user has it
   Open();
-  ASSERT_TRUE(comm.SetSettings("115200,n,8,1").ok());
-  comm.SetPortOpen(false);
+  ASSERT_TRUE(comm.SetRate(115200).ok());
+  comm.Close();
   const std::optional<termios> after = pty.SlaveSettings();
   ASSERT_TRUE(after);
   EXPECT_EQ(after->c_lflag, before->c_lflag);
@@ -142,13 +141,13 @@ TEST_F(CMSCommTest, AbortFromAnotherThreadEndsAWaitAndEveryLaterCall) {
   EXPECT_EQ(waited, WaitResult::failed);
   const std::uint8_t byte = 0x55;
   EXPECT_FALSE(comm.Output(std::span(&byte, 1)).ok());
-  comm.SetPortOpen(false);
-  EXPECT_FALSE(comm.SetPortOpen(true).ok());
+  comm.Close();
+  EXPECT_FALSE(comm.Open(0, 9600).ok());
 }
 
 TEST_F(CMSCommTest, SettingsOnAnOpenPortChangeTheRateAtOnce) {
   Open();
-  EXPECT_TRUE(comm.SetSettings("57600,n,8,1").ok());
+  EXPECT_TRUE(comm.SetRate(57600).ok());
   EXPECT_EQ(SlaveRate(), static_cast<speed_t>(B57600));
   EXPECT_TRUE(comm.SetSettings("4800,e,7,2").ok());
   EXPECT_EQ(SlaveRate(), static_cast<speed_t>(B4800));
@@ -158,12 +157,16 @@ TEST_F(CMSCommTest, SettingsOnAnOpenPortChangeTheRateAtOnce) {
   const PortStatus bad = comm.SetSettings("12345,n,8,1");
   EXPECT_EQ(bad.error, PortError::bad_settings);
   EXPECT_EQ(SlaveRate(), static_cast<speed_t>(B4800));  // a refused text leaves the line alone
+  EXPECT_EQ(comm.SetRate(12345).error, PortError::bad_settings);
+  EXPECT_TRUE(comm.SetRate(9600).ok());  // back to 8-n-1
+  EXPECT_EQ(pty.SlaveSettings()->c_cflag & CSTOPB, 0u);
 }
 
-TEST_F(CMSCommTest, SettingsBeforeOpeningTakeEffectOnOpening) {
-  ASSERT_TRUE(comm.SetSettings("115200,n,8,1").ok());
-  ASSERT_TRUE(comm.SetPortOpen(true).ok());
+TEST_F(CMSCommTest, OpensAtTheRateGiven) {
+  ASSERT_TRUE(comm.SetSettings("4800,e,7,2").ok());
+  ASSERT_TRUE(comm.Open(0, 115200).ok());
   EXPECT_EQ(SlaveRate(), static_cast<speed_t>(B115200));
+  EXPECT_EQ(pty.SlaveSettings()->c_cflag & CSTOPB, 0u);
 }
 
 TEST_F(CMSCommTest, InputReturnsWhatIsWaitingInOrder) {
@@ -225,7 +228,7 @@ TEST_F(CMSCommTest, FarEndClosingEndsTheWaitAndLaterCallsFail) {
   EXPECT_FALSE(comm.Output({&byte, 1}).ok());
   EXPECT_FALSE(comm.SetSettings("9600,n,8,1").ok());
 
-  EXPECT_TRUE(comm.SetPortOpen(false).ok());
+  comm.Close();
   EXPECT_FALSE(comm.PortOpen());
 }
 
@@ -248,13 +251,13 @@ TEST_F(CMSCommTest, SecondOpenerIsToldTheDeviceIsBusy) {
   Open();
   CMSComm other;
   other.SetDevicePath(pty.SlavePath());
-  const PortStatus status = other.SetPortOpen(true);
+  const PortStatus status = other.Open(0, 9600);
   EXPECT_EQ(status.error, PortError::busy);
   EXPECT_NE(status.reason.find("in use by another program"), std::string::npos) << status.reason;
   EXPECT_FALSE(other.PortOpen());
 
-  comm.SetPortOpen(false);
-  EXPECT_TRUE(other.SetPortOpen(true).ok());  // released on closing
+  comm.Close();
+  EXPECT_TRUE(other.Open(0, 9600).ok());  // released on closing
 }
 
 // ---- Open failures -----------------------------------------------------------
@@ -262,7 +265,7 @@ TEST_F(CMSCommTest, SecondOpenerIsToldTheDeviceIsBusy) {
 TEST(CMSCommOpenTest, MissingDeviceIsNotFound) {
   CMSComm comm;
   comm.SetDevicePath("/dev/ttyUSB-vexo-missing");
-  const PortStatus status = comm.SetPortOpen(true);
+  const PortStatus status = comm.Open(0, 9600);
   EXPECT_EQ(status.error, PortError::not_found);
   EXPECT_NE(status.reason.find("/dev/ttyUSB-vexo-missing"), std::string::npos);
   EXPECT_NE(status.reason.find("plugged in"), std::string::npos);
@@ -277,7 +280,7 @@ TEST(CMSCommOpenTest, UnreadableDeviceNamesTheGroup) {
   ASSERT_EQ(chmod(file.c_str(), 0), 0);
   CMSComm comm;
   comm.SetDevicePath(file.string());
-  const PortStatus status = comm.SetPortOpen(true);
+  const PortStatus status = comm.Open(0, 9600);
   std::filesystem::remove(file);
   EXPECT_EQ(status.error, PortError::permission_denied);
   EXPECT_NE(status.reason.find("sudo usermod -aG "), std::string::npos) << status.reason;
@@ -285,8 +288,7 @@ TEST(CMSCommOpenTest, UnreadableDeviceNamesTheGroup) {
 
 TEST(CMSCommOpenTest, PortNumberWithoutDeviceIsNoSuchPort) {
   CMSComm comm;
-  comm.SetCommPort(0);  // what an empty port list text gives
-  const PortStatus status = comm.SetPortOpen(true);
+  const PortStatus status = comm.Open(/*comm_port=*/0, 9600);  // what an empty port list gives
   EXPECT_EQ(status.error, PortError::no_such_port);
   EXPECT_NE(status.reason.find("COM0"), std::string::npos) << status.reason;
   EXPECT_FALSE(comm.PortOpen());
@@ -295,7 +297,7 @@ TEST(CMSCommOpenTest, PortNumberWithoutDeviceIsNoSuchPort) {
 TEST(CMSCommOpenTest, FileThatIsNoTerminalIsRefused) {
   CMSComm comm;
   comm.SetDevicePath("/dev/null");
-  const PortStatus status = comm.SetPortOpen(true);
+  const PortStatus status = comm.Open(0, 9600);
   EXPECT_FALSE(status.ok());
   EXPECT_FALSE(comm.PortOpen());
 }

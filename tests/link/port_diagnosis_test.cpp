@@ -251,7 +251,7 @@ ChildResult OpenAsNobody(const std::string& device) {
     }
     CMSComm port;
     port.SetDevicePath(device);
-    const PortStatus status = port.SetPortOpen(true);
+    const PortStatus status = port.Open(0, 9600);
     const std::string message =
         std::to_string(static_cast<int>(status.error)) + "\n" + status.reason;
     const ssize_t written = write(pipe_fds[1], message.data(), message.size());
@@ -300,11 +300,11 @@ TEST(PortDiagnosisPtyTest, SecondOpenerIsToldWhichProgramHoldsThePort) {
   ASSERT_TRUE(pty.ok());
   CMSComm first;
   first.SetDevicePath(pty.SlavePath());
-  ASSERT_TRUE(first.SetPortOpen(true).ok());
+  ASSERT_TRUE(first.Open(0, 9600).ok());
 
   CMSComm second;
   second.SetDevicePath(pty.SlavePath());
-  const PortStatus status = second.SetPortOpen(true);
+  const PortStatus status = second.Open(0, 9600);
   std::string self;
   std::getline(std::ifstream("/proc/self/comm"), self);
   EXPECT_EQ(status.error, PortError::busy);

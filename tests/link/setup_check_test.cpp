@@ -163,7 +163,7 @@ TEST_F(SetupCheckTest, DeviceThatIsNoTerminalDoesNotOpenAndProbeIsSkipped) {
   Write(root / "dev/ttyACM0", "");
   fs::create_directories(root / "sys/class/tty/ttyACM0/device");
   bool probed = false;
-  context.probe = [&](const std::string&, const std::string&) {
+  context.probe = [&](const std::string&, SerialControl&) {
     probed = true;
     return CheckLine{};
   };

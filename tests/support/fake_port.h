@@ -76,8 +76,8 @@ class ScriptedPort : public SerialControl {
   void Disconnect() { disconnected_ = true; }
 
   Responder responder;
-  std::vector<std::string> writes;  // every Output, as hex text
-  std::vector<std::string> settings_log;
+  std::vector<std::string> writes;        // every Output, as hex text
+  std::vector<std::string> settings_log;  // every rate set, as "rate,n,8,1"
   std::string settings = "9600,n,8,1";
   bool open = false;
   bool fail_open = false;
@@ -85,25 +85,27 @@ class ScriptedPort : public SerialControl {
   int closes = 0;
   int comm_port = 0;
 
-  void SetCommPort(int number) override { comm_port = number; }
-  int CommPort() const override { return comm_port; }
-  void SetInputMode(int) override {}
-  void SetRThreshold(int) override {}
-  void SetInputLen(int) override {}
-  void SetRTSEnable(bool) override {}
-  PortStatus SetSettings(const std::string& text) override {
-    settings = text;
-    settings_log.push_back(text);
+  PortStatus Open(int number, int rate) override {
+    if (open) return {};
+    comm_port = number;
+    SetRate(rate);
+    if (fail_open) return {PortError::busy, "held by another program"};
+    ++opens;
+    open = true;
+    return {};
+  }
+  PortStatus SetRate(int rate) override {
+    settings = std::to_string(rate) + ",n,8,1";
+    settings_log.push_back(settings);
     return {};
   }
   bool PortOpen() const override { return open; }
-  PortStatus SetPortOpen(bool want) override {
-    if (want && fail_open) return {PortError::busy, "held by another program"};
-    if (want && !open) ++opens;
-    if (!want && open) ++closes;
-    open = want;
-    return {};
+  void Close() override {
+    if (open) ++closes;
+    open = false;
   }
+  // As an unplugged line: every later transfer and wait fails.
+  void Abort() override { Disconnect(); }
   int InBufferCount() override {
     if (disconnected_) return 0;
     Arrive();

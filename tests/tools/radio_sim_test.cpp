@@ -577,8 +577,7 @@ class SimOnPtyTest : public ::testing::Test {
     sim_.emplace(std::move(args));
     ASSERT_TRUE(sim_->ok()) << sim_->error();
     port_.SetDevicePath(sim_->pty_path());
-    ASSERT_TRUE(port_.SetSettings("9600,n,8,1").ok());
-    PortStatus opened = port_.SetPortOpen(true);
+    PortStatus opened = port_.Open(0, 9600);
     ASSERT_TRUE(opened.ok()) << opened.reason;
   }
 
@@ -595,7 +594,7 @@ class SimOnPtyTest : public ::testing::Test {
   }
 
   SimResult Stop() {
-    port_.SetPortOpen(false);
+    port_.Close();
     SimResult result = sim_->Stop();
     EXPECT_TRUE(result.end.exited);
     EXPECT_EQ(result.end.exit_code, 0) << result.error_output;
@@ -841,7 +840,7 @@ TEST_F(SimOnPtyTest, OnceEndsAfterACompletedSession) {
   Start({"--once"});
   EXPECT_EQ(Ask(ClosingFrame(), 1), "45");
   EXPECT_EQ(Ask("45", 1), "06");
-  port_.SetPortOpen(false);
+  port_.Close();
   std::optional<SimResult> result = sim_->WaitForExit(std::chrono::seconds(10));
   ASSERT_TRUE(result) << "the simulator did not end after the session";
   EXPECT_EQ(result->end.exit_code, 0);
@@ -869,9 +868,9 @@ TEST_F(SimOnPtyTest, WhatTheHostLeftUnreadIsGoneWhenItReopens) {
   EXPECT_EQ(Ask(AsciiHex("FIRMWAR"), 1), "06");
   port_.Output(Ascii("FIRMWAR"));  // its 06 is never read
   ASSERT_EQ(port_.WaitForInput(std::chrono::seconds(2)), WaitResult::input_waiting);
-  port_.SetPortOpen(false);
+  port_.Close();
   ASSERT_TRUE(sim_->WaitForErrorOutput("[closed]"));
-  ASSERT_TRUE(port_.SetPortOpen(true).ok());
+  ASSERT_TRUE(port_.Open(0, 9600).ok());
   EXPECT_EQ(Ask(AsciiHex("DOWNING"), 1), "16");
   SimResult result = Stop();
   ASSERT_TRUE(result.report);

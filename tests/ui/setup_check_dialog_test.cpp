@@ -35,7 +35,7 @@ class SetupCheckDialogTest : public QObject {
       vexo::PlaceUnderRoot(context, root.string());
       context.rates = {9600, 115200};
       if (probe == vexo::ui::SetupCheckDialog::Probe::yes) {
-        context.probe = [&](const std::string& label, const std::string&) {
+        context.probe = [&](const std::string& label, vexo::SerialControl&) {
           ++probes;
           return vexo::CheckLine{vexo::CheckVerdict::ok, label + ": the radio answers", {}};
         };
