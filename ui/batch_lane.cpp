@@ -92,7 +92,7 @@ void BatchLane::Start(const BatchJobChoice& choice) {
   }
   child_ = new QProcess(this);
   child_->setWorkingDirectory(choice.workdir);
-  // Its status lines on standard error are not needed here; a pipe nobody
+  // Its lines on standard error repeat its message events; a pipe nobody
   // reads would stop the child once full.
   child_->setStandardErrorFile(QProcess::nullDevice());
   connect(child_, &QProcess::readyReadStandardOutput, this, &BatchLane::ReadEvents);
