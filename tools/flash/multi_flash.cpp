@@ -22,6 +22,7 @@
 #include "app/text_ids.h"
 #include "download/job_observer.h"
 #include "history/job_event_schema.h"
+#include "history/job_record.h"
 #include "link/clock.h"
 #include "tools/flash/flash_options.h"
 #include "tools/flash/line_queue.h"
@@ -130,9 +131,15 @@ class Screen {
   }
 
   static std::string Ending(const Child& c) {
-    if (c.exit_code == kExitCompleted && c.killed_by == 0) return "completed";
-    // Children from before "failed" said "stopped" for both.
-    return c.result == "failed" ? "failed" : "stopped";
+    // The words of the end event's result; children from before "failed"
+    // said "stopped" for both.
+    JobResult result = JobResult::kStopped;
+    if (c.exit_code == kExitCompleted && c.killed_by == 0) {
+      result = JobResult::kCompleted;
+    } else if (ParseJobResult(c.result) == JobResult::kFailed) {
+      result = JobResult::kFailed;
+    }
+    return std::string(JobResultText(result));
   }
 
  private:
