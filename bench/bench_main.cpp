@@ -1,8 +1,11 @@
 // vexo-bench: the figures behind bench/RESULTS.md.
 //   vexo-bench [all|wire|overhead|load|scale|history|batch] [--records N] [--count N]
 //   vexo-bench campaign [--runs N] [--jobs N] [--seed N]
+//   vexo-bench history-scale [--sizes 10000,100000,1000000]
 // "all" (the default) runs every benchmark and prints one table; "campaign"
-// runs the long fault campaign against the simulator.
+// runs the long fault campaign against the simulator. A word it does not
+// know is a usage error: one line, exit status 2.
+#include <getopt.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -227,6 +230,30 @@ std::vector<int> SizeList(const std::string& text) {
   return sizes;
 }
 
+constexpr char kUsage[] =
+    "usage: vexo-bench [all|wire|overhead|load|scale|history|batch] [--records N] [--count "
+    "N]\n"
+    "       vexo-bench campaign [--runs N] [--jobs N] [--seed N]\n"
+    "       vexo-bench history-scale [--sizes 10000,100000,1000000]";
+
+enum OptionCode : int { kWhat = 1, kRecords = 256, kCount, kRuns, kJobs, kSeed, kSizes, kHelp };
+
+constexpr option kLongOptions[] = {
+    {"records", required_argument, nullptr, kRecords},
+    {"count", required_argument, nullptr, kCount},
+    {"runs", required_argument, nullptr, kRuns},
+    {"jobs", required_argument, nullptr, kJobs},
+    {"seed", required_argument, nullptr, kSeed},
+    {"sizes", required_argument, nullptr, kSizes},
+    {"help", no_argument, nullptr, kHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+int UsageError(const std::string& reason) {
+  std::fprintf(stderr, "vexo-bench: %s\n", reason.c_str());
+  return 2;
+}
+
 int Run(int argc, char** argv) {
   std::string what = "all";
   int records = 512;
@@ -235,29 +262,46 @@ int Run(int argc, char** argv) {
   int jobs = 4;
   unsigned seed = 1;
   std::vector<int> sizes = {10'000, 100'000, 1'000'000};
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--records" && i + 1 < argc) {
-      records = std::atoi(argv[++i]);
-    } else if (arg == "--count" && i + 1 < argc) {
-      count = std::atoi(argv[++i]);
-    } else if (arg == "--runs" && i + 1 < argc) {
-      runs = std::atoi(argv[++i]);
-    } else if (arg == "--jobs" && i + 1 < argc) {
-      jobs = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--seed" && i + 1 < argc) {
-      seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
-    } else if (arg == "--sizes" && i + 1 < argc) {
-      sizes = SizeList(argv[++i]);
-    } else if (arg == "--help") {
-      std::puts(
-          "usage: vexo-bench [all|wire|overhead|load|scale|history|batch] [--records N] [--count "
-          "N]\n"
-          "       vexo-bench campaign [--runs N] [--jobs N] [--seed N]\n"
-          "       vexo-bench history-scale [--sizes 10000,100000,1000000]");
-      return 0;
-    } else {
-      what = arg;
+  opterr = 0;
+  // "-" keeps the benchmark's name wherever it stands; ":" tells a missing value.
+  for (int at = 1, code; (code = getopt_long(argc, argv, "-:", kLongOptions, nullptr)) != -1;
+       at = optind) {
+    const std::string word = at < argc ? std::string(argv[at]) : std::string();
+    const std::string name = word.substr(0, word.find('='));
+    // Only whole names count: getopt_long would take "--run" for "--runs".
+    if (code >= kRecords && name != std::string("--") + kLongOptions[code - kRecords].name) {
+      return UsageError("unknown option: " + name);
+    }
+    switch (code) {
+      case kRecords:
+        records = std::atoi(optarg);
+        break;
+      case kCount:
+        count = std::atoi(optarg);
+        break;
+      case kRuns:
+        runs = std::atoi(optarg);
+        break;
+      case kJobs:
+        jobs = std::max(1, std::atoi(optarg));
+        break;
+      case kSeed:
+        seed = static_cast<unsigned>(std::strtoul(optarg, nullptr, 10));
+        break;
+      case kSizes:
+        sizes = SizeList(optarg);
+        break;
+      case kHelp:
+        std::puts(kUsage);
+        return 0;
+      case kWhat:
+        what = optarg;
+        break;
+      case ':':
+        return UsageError(name + " needs a value");
+      default:
+        return UsageError(optopt >= kRecords ? name + " takes no value"
+                                             : "unknown option: " + name);
     }
   }
   testing::ScratchDir scratch;

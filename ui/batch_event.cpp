@@ -2,13 +2,15 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <algorithm>
-#include <iterator>
+
+#include "history/job_event_schema.h"
+#include "history/job_record.h"
 
 namespace vexo::ui {
 namespace {
 
-constexpr int kEventVersion = 1;
+namespace key = job_event::key;
+namespace name = job_event::name;
 
 ParsedBatchEvent Refuse(const QString& why) {
   return {std::nullopt, why};
@@ -31,56 +33,52 @@ ParsedBatchEvent ParseBatchEvent(const QByteArray& line) {
     return Refuse(QStringLiteral("not a JSON object"));
   }
   const QJsonObject o = document.object();
-  if (o.value(QLatin1String("v")).toInt(-1) != kEventVersion) {
+  if (o.value(QLatin1String(key::kVersion)).toInt(-1) != job_event::kVersion) {
     return Refuse(QStringLiteral("unknown event version"));
   }
-  if (!HasNumber(o, "t")) return Refuse(QStringLiteral("no time"));
+  if (!HasNumber(o, key::kTime)) return Refuse(QStringLiteral("no time"));
   BatchEvent e;
-  e.t_ms = static_cast<qint64>(o.value(QLatin1String("t")).toDouble());
-  const QString name = o.value(QLatin1String("event")).toString();
+  e.t_ms = static_cast<qint64>(o.value(QLatin1String(key::kTime)).toDouble());
+  const QString event = o.value(QLatin1String(key::kEvent)).toString();
   auto text = [&o](const char* key) { return o.value(QLatin1String(key)).toString(); };
-  if (name == QLatin1String("start")) {
-    if (!HasString(o, "device")) return Refuse(QStringLiteral("start without device"));
+  if (event == QLatin1String(name::kStart)) {
+    if (!HasString(o, key::kDevice)) return Refuse(QStringLiteral("start without device"));
     e.kind = BatchEvent::Kind::start;
-    e.device = text("device");
-    e.usb_serial = text("usb_serial");
-  } else if (name == QLatin1String("phase")) {
-    if (!HasString(o, "name")) return Refuse(QStringLiteral("phase without name"));
+    e.device = text(key::kDevice);
+    e.usb_serial = text(key::kUsbSerial);
+  } else if (event == QLatin1String(name::kPhase)) {
+    if (!HasString(o, key::kName)) return Refuse(QStringLiteral("phase without name"));
     e.kind = BatchEvent::Kind::phase;
-    e.phase = text("name");
-  } else if (name == QLatin1String("progress")) {
-    if (!HasNumber(o, "done") || !HasNumber(o, "total")) {
+    e.phase = text(key::kName);
+  } else if (event == QLatin1String(name::kProgress)) {
+    if (!HasNumber(o, key::kDone) || !HasNumber(o, key::kTotal)) {
       return Refuse(QStringLiteral("progress without counts"));
     }
     e.kind = BatchEvent::Kind::progress;
-    e.phase = text("phase");
-    e.done = o.value(QLatin1String("done")).toInt();
-    e.total = o.value(QLatin1String("total")).toInt();
+    e.phase = text(key::kPhase);
+    e.done = o.value(QLatin1String(key::kDone)).toInt();
+    e.total = o.value(QLatin1String(key::kTotal)).toInt();
     if (e.done < 0 || e.total < 0 || e.done > e.total) {
       return Refuse(QStringLiteral("progress out of range"));
     }
-  } else if (name == QLatin1String("message")) {
-    if (!HasNumber(o, "id")) return Refuse(QStringLiteral("message without id"));
+  } else if (event == QLatin1String(name::kMessage)) {
+    if (!HasNumber(o, key::kTextId)) return Refuse(QStringLiteral("message without id"));
     e.kind = BatchEvent::Kind::message;
-    e.text_id = o.value(QLatin1String("id")).toInt();
-    e.text = text("text");
-  } else if (name == QLatin1String("identity")) {
+    e.text_id = o.value(QLatin1String(key::kTextId)).toInt();
+    e.text = text(key::kText);
+  } else if (event == QLatin1String(name::kIdentity)) {
     e.kind = BatchEvent::Kind::identity;
-    e.text = text("hex");
-  } else if (name == QLatin1String("end")) {
-    static const std::pair<const char*, BatchEvent::Result> kResults[] = {
-        {"completed", BatchEvent::Result::completed},
-        {"stopped", BatchEvent::Result::stopped},
-        {"failed", BatchEvent::Result::failed},
-    };
-    const QString result = text("result");
-    const auto known =
-        std::find_if(std::begin(kResults), std::end(kResults),
-                     [&result](const auto& r) { return result == QLatin1String(r.first); });
-    if (known == std::end(kResults)) return Refuse(QStringLiteral("end without result"));
+    e.text = text(key::kHex);
+  } else if (event == QLatin1String(name::kEnd)) {
+    const std::optional<JobResult> result = ParseJobResult(text(key::kResult).toStdString());
+    if (!result || *result == JobResult::kInterrupted) {
+      return Refuse(QStringLiteral("end without result"));
+    }
     e.kind = BatchEvent::Kind::end;
-    e.result = known->second;
-    e.exit_status = o.value(QLatin1String("exit_status")).toInt(-1);
+    e.result = *result == JobResult::kCompleted ? BatchEvent::Result::completed
+               : *result == JobResult::kFailed  ? BatchEvent::Result::failed
+                                                : BatchEvent::Result::stopped;
+    e.exit_status = o.value(QLatin1String(key::kExitStatus)).toInt(-1);
   } else {
     return Refuse(QStringLiteral("unknown event"));
   }

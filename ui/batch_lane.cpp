@@ -17,16 +17,7 @@ constexpr int kShownBadLineChars = 80;
 
 }  // namespace
 
-QString BatchLaneKey(const SerialDevice& device) {
-  if (!device.serial.empty()) return QStringLiteral("usb:") + QString::fromStdString(device.serial);
-  if (!device.devpath.empty()) {
-    return QStringLiteral("path:") + QString::fromStdString(device.devpath);
-  }
-  return QStringLiteral("dev:") + QString::fromStdString(device.device);
-}
-
-BatchLane::BatchLane(QString key, SerialDevice device, QObject* parent)
-    : QObject(parent), key_(std::move(key)), device_(std::move(device)) {
+BatchLane::BatchLane(Lane& cable, QObject* parent) : QObject(parent), cable_(cable) {
   second_stop_.setSingleShot(true);
   second_stop_.setInterval(kSecondStopMs);
   connect(&second_stop_, &QTimer::timeout, this, &BatchLane::SendStop);
@@ -42,21 +33,10 @@ BatchLane::~BatchLane() {
 
 QString BatchLane::PortName() const {
   // "ttyUSB0", "pts/3": the device below /dev, else the whole path.
-  const QString device = QString::fromStdString(device_.device);
+  const QString device = QString::fromStdString(cable_.device.device);
   const QString dev = QStringLiteral("/dev/");
   const qsizetype at = device.lastIndexOf(dev);
   return at < 0 ? device : device.mid(at + dev.size());
-}
-
-void BatchLane::SetDevice(const SerialDevice& device) {
-  device_ = device;
-  present_ = true;
-  dirty = true;
-}
-
-void BatchLane::SetAbsent() {
-  present_ = false;
-  dirty = true;
 }
 
 qint64 BatchLane::ElapsedMs() const {
@@ -71,7 +51,7 @@ qint64 BatchLane::RemainingMs() const {
 
 void BatchLane::Clear() {
   if (running()) return;
-  state_ = State::idle;
+  cable_.state = State::idle;
   phase_.clear();
   done_ = total_ = last_text_id_ = 0;
   last_text_.clear();
@@ -92,24 +72,24 @@ void BatchLane::Start(const BatchJobChoice& choice) {
   }
   child_ = new QProcess(this);
   child_->setWorkingDirectory(choice.workdir);
-  // Its status lines on standard error are not needed here; a pipe nobody
+  // Its lines on standard error repeat its message events; a pipe nobody
   // reads would stop the child once full.
   child_->setStandardErrorFile(QProcess::nullDevice());
   connect(child_, &QProcess::readyReadStandardOutput, this, &BatchLane::ReadEvents);
   connect(child_, &QProcess::finished, this, &BatchLane::ChildEnded);
   connect(child_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
     if (error != QProcess::FailedToStart) return;
-    state_ = State::failed;
+    cable_.state = State::failed;
     reason_ = BatchText(text::kBatchCannotStart, {child_->errorString()});
     dirty = true;
     emit Finished(this);
   });
   QStringList args = {QStringLiteral("--json"), QStringLiteral("--port"),
-                      QString::fromStdString(device_.device), QStringLiteral("--baud"),
+                      QString::fromStdString(cable_.device.device), QStringLiteral("--baud"),
                       QString::number(choice.baud)};
   if (choice.verify) args << QStringLiteral("--verify");
   args << choice.firmware;
-  state_ = State::running;
+  cable_.state = State::running;
   elapsed_.start();
   phase_elapsed_.invalidate();
   dirty = true;
@@ -196,17 +176,17 @@ void BatchLane::ChildEnded(int exit_code, QProcess::ExitStatus status) {
   second_stop_.stop();
   took_ms_ = elapsed_.elapsed();
   if (!reason_.isEmpty()) {
-    state_ = State::failed;
+    cable_.state = State::failed;
   } else if (got_end_) {
     switch (end_result_) {
       case BatchEvent::Result::completed:
-        state_ = State::completed;
+        cable_.state = State::completed;
         break;
       case BatchEvent::Result::stopped:
-        state_ = State::stopped;
+        cable_.state = State::stopped;
         break;
       case BatchEvent::Result::failed:
-        state_ = State::failed;
+        cable_.state = State::failed;
         break;
     }
   } else {
@@ -215,7 +195,7 @@ void BatchLane::ChildEnded(int exit_code, QProcess::ExitStatus status) {
                             : BatchText(text::kBatchExitStatus, {QString::number(exit_code)});
     reason_ = BatchText(text::kBatchChildDied, {how});
     // Stopped by the user before its job had begun: that is a stop.
-    state_ = stop_wanted_ ? State::stopped : State::failed;
+    cable_.state = stop_wanted_ ? State::stopped : State::failed;
   }
   dirty = true;
   emit Finished(this);

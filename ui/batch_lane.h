@@ -1,8 +1,8 @@
-// BatchLane: one programming cable of the batch window and the vexo-flash
-// child that writes the radio behind it. The lane keeps its key (the cable's
-// USB serial number, else its USB path, else its device), its settings and
-// the state its child's event stream last reported; it reads the stream as
-// it arrives and never waits for the child. A child that cannot start, dies,
+// BatchLane: the vexo-flash child that writes the radio behind one cable of
+// the batch window. The cable (its key, device, settings and job state) is a
+// Lane of the window's LaneSet; the lane keeps here what its child's event
+// stream last reported; it reads the stream as it arrives and never waits
+// for the child. A child that cannot start, dies,
 // or writes a line that is no event leaves the lane failed with the reason.
 // User-interface thread only; the lane owns its child (killed if the lane goes).
 #pragma once
@@ -14,13 +14,10 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "link/port_map.h"
+#include "batch/lane_set.h"
 #include "ui/batch_event.h"
 
 namespace vexo::ui {
-
-// The lane key of a device: "usb:SERIAL", else "path:DEVPATH", else "dev:DEVICE".
-QString BatchLaneKey(const SerialDevice& device);
 
 // What every lane's child is given.
 struct BatchJobChoice {
@@ -35,26 +32,21 @@ class BatchLane : public QObject {
   Q_OBJECT
 
  public:
-  enum class State { idle, running, completed, stopped, failed };
+  using State = LaneState;
 
-  BatchLane(QString key, SerialDevice device, QObject* parent = nullptr);
+  // cable: outlives the lane (the window's LaneSet holds it).
+  explicit BatchLane(Lane& cable, QObject* parent = nullptr);
   ~BatchLane() override;
 
-  const QString& key() const { return key_; }
-  const SerialDevice& device() const { return device_; }
+  const Lane& cable() const { return cable_; }
+  QString key() const { return QString::fromStdString(cable_.key); }
+  const SerialDevice& device() const { return cable_.device; }
   // A shorter name for texts: "ttyUSB0".
   QString PortName() const;
-  bool present() const { return present_; }
-  // The device seen under this key now (it may have another name), or gone.
-  void SetDevice(const SerialDevice& device);
-  void SetAbsent();
+  bool present() const { return cable_.present; }
 
-  bool take_part = true;
-  bool auto_start = false;
-  bool hand_added = false;
-
-  State state() const { return state_; }
-  bool running() const { return state_ == State::running; }
+  State state() const { return cable_.state; }
+  bool running() const { return cable_.running(); }
   // The erase has begun: a stop now leaves the radio without firmware.
   bool writing() const { return running() && past_erase_; }
   const QString& phase() const { return phase_; }
@@ -90,14 +82,11 @@ class BatchLane : public QObject {
   void ChildEnded(int exit_code, QProcess::ExitStatus status);
   void SendStop();
 
-  QString key_;
-  SerialDevice device_;
-  bool present_ = true;
+  Lane& cable_;
   QProcess* child_ = nullptr;
   QByteArray pending_;
   QTimer second_stop_;
 
-  State state_ = State::idle;
   bool past_erase_ = false;
   bool got_end_ = false;
   BatchEvent::Result end_result_ = BatchEvent::Result::stopped;

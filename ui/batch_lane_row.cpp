@@ -100,8 +100,8 @@ BatchLaneRow::BatchLaneRow(BatchLane& lane_, QGridLayout& grid, int row) : lane(
   again = new QPushButton(BatchText(text::kBatchAgain), parent);
   stop = new QPushButton(BatchText(text::kBatchStop), parent);
   auto_start = new QCheckBox(BatchText(text::kBatchAutoStart), parent);
-  take_part->setChecked(lane.take_part);
-  auto_start->setChecked(lane.auto_start);
+  take_part->setChecked(lane.cable().take_part);
+  auto_start->setChecked(lane.cable().auto_start);
   int column = 0;
   for (QWidget* w :
        std::initializer_list<QWidget*>{take_part, port, usb, bar, times, phase, message,

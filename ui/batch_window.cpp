@@ -23,13 +23,6 @@
 namespace vexo::ui {
 namespace {
 
-constexpr char kSection[] = "batch";
-constexpr char kFirmwareKey[] = "firmware";
-constexpr char kRateKey[] = "bps";
-constexpr char kModeKey[] = "mode";
-constexpr char kModelKey[] = "model";
-constexpr char kAddedKey[] = "added";  // hand-added devices, separated by kListSeparator
-constexpr char kListSeparator = '|';
 constexpr char kDefaultRate[] = "115200";
 const char* const kModes[] = {"E.P", "E.P.R"};
 constexpr int kVerifyModeIndex = 1;
@@ -37,19 +30,6 @@ constexpr char kChildProgram[] = "vexo-flash";
 constexpr int kMessageColumn = 6;    // of a lane's row: takes the width that is left
 constexpr int kInitialWidth = 1180;  // pixels; grows to show every column of the lanes
 constexpr int kInitialHeight = 380;
-
-std::string Setting(const char* key) {
-  return ReadSetting(kSection, key);
-}
-
-// Lane keys hold ':' and '/', which INI keys take; '=' and brackets they do not.
-std::string LaneSettingKey(const QString& lane_key, const char* what) {
-  QString key = lane_key;
-  for (QChar c : {QLatin1Char('='), QLatin1Char('['), QLatin1Char(']'), QLatin1Char(';')}) {
-    key.replace(c, QLatin1Char('_'));
-  }
-  return key.toStdString() + "." + what;
-}
 
 QComboBox* NewList(const char* name, const QStringList& items, QWidget* parent) {
   auto* list = new QComboBox(parent);
@@ -61,11 +41,6 @@ QComboBox* NewList(const char* name, const QStringList& items, QWidget* parent) 
 void SelectText(QComboBox* list, const std::string& text, int otherwise) {
   const int index = list->findText(QString::fromStdString(text), Qt::MatchFixedString);
   list->setCurrentIndex(index >= 0 ? index : otherwise);
-}
-
-// USB adapters get lanes of their own; other ports only by hand.
-bool IsUsbAdapter(const SerialDevice& d) {
-  return !d.devpath.empty() || !d.serial.empty();
 }
 
 }  // namespace
@@ -86,7 +61,7 @@ bool AnyBatchWindowOpen() {
 }
 
 BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
-    : QWidget(parent, Qt::Window), paths_(paths) {
+    : QWidget(parent, Qt::Window), set_(paths) {
   setObjectName(QStringLiteral("batchWindow"));
   setWindowTitle(BatchText(text::kBatchTitle));
   program_ = QApplication::applicationDirPath() + QLatin1Char('/') + kChildProgram;
@@ -175,10 +150,11 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   layout->addLayout(bottom);
   resize(kInitialWidth, kInitialHeight);
 
-  SelectText(rate_, Setting(kRateKey), rate_->count() - 1);
-  SelectText(mode_, Setting(kModeKey), 0);
-  SelectText(model_, Setting(kModelKey), 0);
-  SetFirmware(QString::fromStdString(Setting(kFirmwareKey)));
+  const BatchChoices saved = ReadBatchChoices();
+  SelectText(rate_, saved.rate, rate_->count() - 1);
+  SelectText(mode_, saved.mode, 0);
+  SelectText(model_, saved.model, 0);
+  SetFirmware(QString::fromStdString(saved.firmware));
 
   connect(choose, &QPushButton::clicked, this, [this] {
     const QString path = QFileDialog::getOpenFileName(
@@ -209,11 +185,8 @@ BatchWindow::BatchWindow(QWidget* parent, const SystemPaths& paths)
   redraw_.setInterval(kRedrawMs);
   connect(&redraw_, &QTimer::timeout, this, &BatchWindow::Redraw);
 
-  const QString added = QString::fromStdString(Setting(kAddedKey));
-  for (const QString& device : added.split(QLatin1Char(kListSeparator), Qt::SkipEmptyParts)) {
-    AddPortLane(device);
-  }
-  SetSystemPaths(paths_);
+  for (Lane* cable : set_.AddSavedPorts()) AddLane(*cable);
+  SetSystemPaths(set_.paths());
   FitWidthToLanes();
 }
 
@@ -231,8 +204,8 @@ BatchWindow::~BatchWindow() = default;
 
 void BatchWindow::SetSystemPaths(const SystemPaths& paths) {
   if (!dev_watcher_.directories().isEmpty()) dev_watcher_.removePaths(dev_watcher_.directories());
-  paths_ = paths;
-  dev_watcher_.addPath(QString::fromStdString(paths_.dev));
+  set_.SetSystemPaths(paths);
+  dev_watcher_.addPath(QString::fromStdString(paths.dev));
   Rescan();
 }
 
@@ -262,15 +235,8 @@ bool BatchWindow::FirmwareUsable() const {
 }
 
 void BatchWindow::SaveChoices() {
-  WriteSetting(kSection, kFirmwareKey, firmware_->text().toStdString());
-  WriteSetting(kSection, kRateKey, rate_->currentText().toStdString());
-  WriteSetting(kSection, kModeKey, mode_->currentText().toStdString());
-  WriteSetting(kSection, kModelKey, model_->currentText().toStdString());
-}
-
-void BatchWindow::SaveLaneSettings(const BatchLane& lane) {
-  WriteSetting(kSection, LaneSettingKey(lane.key(), "take_part"), lane.take_part ? "1" : "0");
-  WriteSetting(kSection, LaneSettingKey(lane.key(), "auto_start"), lane.auto_start ? "1" : "0");
+  SaveBatchChoices({firmware_->text().toStdString(), rate_->currentText().toStdString(),
+                    mode_->currentText().toStdString(), model_->currentText().toStdString()});
 }
 
 BatchJobChoice BatchWindow::Choice() const {
@@ -284,8 +250,13 @@ BatchJobChoice BatchWindow::Choice() const {
 }
 
 BatchLane* BatchWindow::LaneByKey(const QString& key) const {
+  const Lane* cable = set_.Find(key.toStdString());
+  return cable ? LaneOf(*cable) : nullptr;
+}
+
+BatchLane* BatchWindow::LaneOf(const Lane& cable) const {
   for (const auto& lane : lanes_) {
-    if (lane->key() == key) return lane.get();
+    if (&lane->cable() == &cable) return lane.get();
   }
   return nullptr;
 }
@@ -297,24 +268,14 @@ BatchLaneRow* BatchWindow::RowOf(const BatchLane& lane) const {
   return nullptr;
 }
 
-BatchLane& BatchWindow::AddLane(const QString& key, const SerialDevice& device, bool hand_added) {
-  auto lane = std::make_unique<BatchLane>(key, device);
-  lane->hand_added = hand_added;
-  const std::string take_part = Setting(LaneSettingKey(key, "take_part").c_str());
-  lane->take_part = take_part != "0";
-  lane->auto_start = Setting(LaneSettingKey(key, "auto_start").c_str()) == "1";
-  BatchLane& added = *lane;
+BatchLane& BatchWindow::AddLane(Lane& cable) {
+  BatchLane& added = *lanes_.emplace_back(std::make_unique<BatchLane>(cable));
   connect(&added, &BatchLane::Finished, this, &BatchWindow::LaneFinished);
-  lanes_.push_back(std::move(lane));
   auto row = std::make_unique<BatchLaneRow>(added, *grid_, static_cast<int>(rows_.size()) + 1);
-  connect(row->take_part, &QCheckBox::toggled, this, [this, &added](bool on) {
-    added.take_part = on;
-    SaveLaneSettings(added);
-  });
-  connect(row->auto_start, &QCheckBox::toggled, this, [this, &added](bool on) {
-    added.auto_start = on;
-    SaveLaneSettings(added);
-  });
+  connect(row->take_part, &QCheckBox::toggled, this,
+          [this, &cable](bool on) { set_.SetTakePart(cable, on); });
+  connect(row->auto_start, &QCheckBox::toggled, this,
+          [this, &cable](bool on) { set_.SetAutoStart(cable, on); });
   connect(row->again, &QPushButton::clicked, this, [this, &added] { Again(added); });
   connect(row->stop, &QPushButton::clicked, this, [this, &added] { Stop(added); });
   rows_.push_back(std::move(row));
@@ -324,56 +285,22 @@ BatchLane& BatchWindow::AddLane(const QString& key, const SerialDevice& device, 
 }
 
 BatchLane* BatchWindow::AddPortLane(const QString& device) {
-  SerialDevice d;
-  d.device = device.toStdString();
-  // A COM name of the map stands for its device now; the lane keeps the path.
-  if (std::optional<std::string> resolved = ResolvePortName(d.device, paths_)) d.device = *resolved;
-  for (const SerialDevice& known : CommPortMap(paths_)) {
-    if (known.device == d.device) d = known;
-  }
-  const QString key = QStringLiteral("dev:") + QString::fromStdString(d.device);
-  if (BatchLane* existing = LaneByKey(key)) return existing;
-  BatchLane& lane = AddLane(key, d, true);
-  if (!QFileInfo::exists(QString::fromStdString(d.device))) lane.SetAbsent();
-  QStringList added;
-  for (const auto& l : lanes_) {
-    if (l->hand_added) added << QString::fromStdString(l->device().device);
-  }
-  WriteSetting(kSection, kAddedKey, added.join(QLatin1Char(kListSeparator)).toStdString());
+  const LaneSet::AddedPort port = set_.AddPort(device.toStdString());
+  if (!port.added) return LaneOf(*port.lane);
+  BatchLane& lane = AddLane(*port.lane);
   Redraw();
   return &lane;
 }
 
 void BatchWindow::Rescan() {
-  const std::vector<SerialDevice> devices = ListSerialDevices(paths_);
-  std::vector<BatchLane*> plugged_in;
-  for (const auto& lane : lanes_) {
-    if (lane->hand_added) {
-      const bool there = QFileInfo::exists(QString::fromStdString(lane->device().device));
-      if (there && !lane->present()) plugged_in.push_back(lane.get());
-      if (there) lane->SetDevice(lane->device());
-      if (!there) lane->SetAbsent();
-      continue;
-    }
-    auto found = std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) {
-      return IsUsbAdapter(d) && BatchLaneKey(d) == lane->key();
-    });
-    if (found == devices.end()) {
-      if (!lane->running()) lane->SetAbsent();
-    } else {
-      if (!lane->present()) plugged_in.push_back(lane.get());
-      lane->SetDevice(*found);
-    }
-  }
-  for (const SerialDevice& d : devices) {
-    if (IsUsbAdapter(d) && !LaneByKey(BatchLaneKey(d))) AddLane(BatchLaneKey(d), d, false);
-  }
+  const LaneSet::Scan scan = set_.Rescan(ListSerialDevices(set_.paths()));
+  for (Lane* cable : scan.added) AddLane(*cable);
+  // A cable may be shown under another name now, or gone.
+  for (const auto& lane : lanes_) lane->dirty = true;
   no_lanes_->setVisible(lanes_.empty());
   FillAddList();
-  for (BatchLane* lane : plugged_in) {
-    if (lane->auto_start && lane->take_part && !lane->running() && FirmwareUsable()) {
-      Again(*lane);
-    }
+  for (Lane* cable : scan.plugged_in) {
+    if (LaneSet::StartsWhenPluggedIn(*cable) && FirmwareUsable()) Again(*LaneOf(*cable));
   }
   Redraw();
 }
@@ -381,8 +308,7 @@ void BatchWindow::Rescan() {
 void BatchWindow::FillAddList() {
   const QString typed = add_list_->currentText();
   add_list_->clear();
-  for (const SerialDevice& d : CommPortMap(paths_)) {
-    if (IsUsbAdapter(d) && !d.from_settings) continue;  // has its own lane
+  for (const SerialDevice& d : set_.PortsToAdd()) {
     const QString device = QString::fromStdString(d.device);
     add_list_->addItem(QString::fromStdString(d.name) + QStringLiteral("  ") + device, device);
   }
@@ -390,7 +316,7 @@ void BatchWindow::FillAddList() {
 }
 
 bool BatchWindow::AnyRunning() const {
-  return std::any_of(lanes_.begin(), lanes_.end(), [](const auto& l) { return l->running(); });
+  return set_.AnyRunning();
 }
 
 void BatchWindow::StartTicked() {
@@ -402,9 +328,7 @@ void BatchWindow::StartTicked() {
   results_shown_ = false;
   const BatchJobChoice choice = Choice();
   for (const auto& lane : lanes_) lane->Clear();
-  for (const auto& lane : lanes_) {
-    if (lane->take_part && lane->present() && !lane->running()) lane->Start(choice);
-  }
+  for (Lane* cable : set_.ToStart()) LaneOf(*cable)->Start(choice);
   redraw_.start();
   Redraw();
 }
@@ -422,11 +346,7 @@ void BatchWindow::Again(BatchLane& lane) {
 }
 
 void BatchWindow::AgainFailed() {
-  for (const auto& lane : lanes_) {
-    const bool failed =
-        lane->state() == BatchLane::State::stopped || lane->state() == BatchLane::State::failed;
-    if (failed && lane->present()) Again(*lane);
-  }
+  for (Lane* cable : set_.ToRetry()) Again(*LaneOf(*cable));
 }
 
 void BatchWindow::Stop(BatchLane& lane) {
@@ -442,17 +362,10 @@ void BatchWindow::LaneFinished() {
   Redraw();
   if (AnyRunning()) return;
   redraw_.stop();
-  int completed = 0;
-  int stopped = 0;
-  int failed = 0;
-  for (const auto& lane : lanes_) {
-    if (lane->state() == BatchLane::State::completed) ++completed;
-    if (lane->state() == BatchLane::State::stopped) ++stopped;
-    if (lane->state() == BatchLane::State::failed) ++failed;
-  }
-  summary_->setText(
-      BatchText(text::kBatchSummary,
-                {QString::number(completed), QString::number(stopped), QString::number(failed)}));
+  const LaneTally tally = set_.Tally();
+  summary_->setText(BatchText(text::kBatchSummary,
+                              {QString::number(tally.completed), QString::number(tally.stopped),
+                               QString::number(tally.failed)}));
   if (close_pending_) close();
 }
 

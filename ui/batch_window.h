@@ -1,11 +1,10 @@
 // BatchWindow: several radios at once, one vexo-flash child per programming
 // cable, so the engine's process-wide state stays one job per process; the
-// window only draws and controls. Shared choices at the top (firmware, rate,
-// E.P or E.P.R, model), one lane per cable below (USB adapters found in /dev
-// and /sys, keyed so a cable keeps its lane and settings under another name;
-// other ports added by hand), Start / Again / Stop, and a summary line.
-// Closing or stopping while a radio is written needs the user's word.
-// Settings persist in system.ini section [batch]. User-interface thread only.
+// window only lays out and controls. Shared choices at the top (firmware,
+// rate, E.P or E.P.R, model), one lane per cable below, Start / Again / Stop,
+// and a summary line. Which cables there are, their settings and the tally
+// are the LaneSet's (batch/lane_set.h). Closing or stopping while a radio is
+// written needs the user's word. User-interface thread only.
 #pragma once
 
 #include <QComboBox>
@@ -20,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/port_map.h"
+#include "batch/lane_set.h"
 #include "ui/batch_lane.h"
 #include "ui/batch_lane_row.h"
 
@@ -68,19 +67,19 @@ class BatchWindow : public QWidget {
   virtual void Tell(const QString& text);
 
  private:
-  BatchLane& AddLane(const QString& key, const SerialDevice& device, bool hand_added);
+  BatchLane& AddLane(Lane& cable);
+  BatchLane* LaneOf(const Lane& cable) const;
   BatchJobChoice Choice() const;
   bool FirmwareUsable() const;
   void ShowFirmwareFacts();
   void LaneFinished();
   void Redraw();
-  void SaveLaneSettings(const BatchLane& lane);
   void SaveChoices();
   void FillAddList();
   void FitWidthToLanes();
   bool AnyRunning() const;
 
-  SystemPaths paths_;
+  LaneSet set_;
   QString program_;
   QLineEdit* firmware_ = nullptr;
   QLabel* firmware_facts_ = nullptr;

@@ -32,6 +32,22 @@ TEST(FlashOptions, TheContractsOptions) {
   EXPECT_EQ(p.options.ports, (std::vector<std::string>{"/dev/ttyUSB0", "com12"}));
   EXPECT_TRUE(p.options.list);
   EXPECT_FALSE(p.options.firmware);
+
+  // The file may come first; an optional count is the next word only when a number.
+  p = ParseFlashOptions({"fw.BIN", "-h", "--history", "7"});
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.firmware, "fw.BIN");
+  EXPECT_TRUE(p.options.help);
+  EXPECT_EQ(p.options.history_list, 7);
+  p = ParseFlashOptions({"--history", "fw.BIN", "--history-export", "csv", "-"});
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.history_list, kDefaultHistoryRows);
+  EXPECT_EQ(p.options.firmware, "fw.BIN");
+  EXPECT_EQ(p.options.history_export_file, "-");
+  p = ParseFlashOptions({"--history=3", "--", "-odd.BIN"});
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.history_list, 3);
+  EXPECT_EQ(p.options.firmware, "-odd.BIN");
 }
 
 TEST(FlashOptions, UsageErrorsSayWhy) {
@@ -48,6 +64,11 @@ TEST(FlashOptions, UsageErrorsSayWhy) {
       {{"--port", "COM99999999999999"}, "not a port name: COM99999999999999 ("},
       {{"--port"}, "--port needs a port name"},
       {{"--fast"}, "unknown option: --fast"},
+      {{"--ver"}, "unknown option: --ver"},  // no abbreviations
+      {{"--status-lines"}, "unknown option: --status-lines"},
+      {{"-x"}, "unknown option: -x"},
+      {{"--log="}, "--log needs a file name"},
+      {{"--history", "--history-export", "xml", "f"}, "--history-export needs csv or json"},
       {{"a.BIN", "b.BIN"}, "more than one firmware file given"},
       {{"--verify=yes"}, "--verify takes no value"},
       {{"--history-check", "--expect-head", "5:abc"}, "--expect-head takes a chain head"},

@@ -242,6 +242,7 @@ TEST(JsonEvents, SeveralChildrensLongLinesStayWhole) {
   std::set<std::string> started;
   for (const nlohmann::json& e : ParsedLines(events)) {
     ASSERT_TRUE(e.is_object()) << "a line was cut into";
+    EXPECT_TRUE(e.contains("port")) << "passed on from several, each names its own";
     if (e["event"] == "start") {
       EXPECT_EQ(e["file"], firmware);
       started.insert(e["port"].get<std::string>());

@@ -521,10 +521,21 @@ TEST(SimOptionsTest, ParsesFaultsAndTiming) {
 
 TEST(SimOptionsTest, RejectsBadValues) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--probe-rate", "1234"}, {"--downing-reply", "1FF"}, {"--no-echo", "x"},
-      {"--split", "3"},         {"--extra", "ABC"},         {"--extra", "AB@nothing"},
-      {"--drop-rate", "1.5"},   {"--identity", "0102"},     {"--erase-ms"},
-      {"--once=yes"},           {"--noise", "sideways"},    {"--trailing", "133"},
+      {"--probe-rate", "1234"},
+      {"--downing-reply", "1FF"},
+      {"--no-echo", "x"},
+      {"--split", "3"},
+      {"--extra", "ABC"},
+      {"--extra", "AB@nothing"},
+      {"--drop-rate", "1.5"},
+      {"--identity", "0102"},
+      {"--erase-ms"},
+      {"--once=yes"},
+      {"--noise", "sideways"},
+      {"--trailing", "133"},
+      {"--verb"},
+      {"--once", "--"},
+      {"image.BIN"},
   };
   for (const std::vector<std::string>& args : bad) {
     SCOPED_TRACE(args[0]);

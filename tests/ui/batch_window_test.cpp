@@ -311,7 +311,7 @@ class BatchWindowTest : public QObject {
     w.SetChildProgram(Q(script));
     w.SetFirmware(Q(workdir_->File("fw.BIN")));
     BatchLane* lane = w.lanes().front().get();
-    QVERIFY(!lane->auto_start);  // off unless chosen
+    QVERIFY(!lane->cable().auto_start);  // off unless chosen
     auto replug = [&] {
       RemoveTty("ttyUSB0");
       w.Rescan();
@@ -344,14 +344,14 @@ class BatchWindowTest : public QObject {
       QCOMPARE(w.lanes().size(), std::size_t{1});
       QVERIFY(lane->present());
       QCOMPARE(lane->PortName(), QStringLiteral("ttyUSB0"));
-      QVERIFY(!lane->take_part);
-      QVERIFY(lane->auto_start);
+      QVERIFY(!lane->cable().take_part);
+      QVERIFY(lane->cable().auto_start);
       QVERIFY(w.RowOf(*lane)->take_part->accessibleName().endsWith(QStringLiteral("ttyUSB0")));
     }
     AnsweredBatchWindow reopened(paths_);  // the settings outlive the window
     QCOMPARE(reopened.lanes().size(), std::size_t{1});
-    QVERIFY(!reopened.lanes().front()->take_part);
-    QVERIFY(reopened.lanes().front()->auto_start);
+    QVERIFY(!reopened.lanes().front()->cable().take_part);
+    QVERIFY(reopened.lanes().front()->cable().auto_start);
   }
 
  private:

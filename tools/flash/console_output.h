@@ -1,12 +1,10 @@
 // Where the command-line host shows what the window would show: phase text,
-// progress and message boxes. TerminalOutput draws for a person; StatusOutput
-// writes one machine-readable line per event for a parent vexo-flash that
-// runs several downloads at once. Used from the job's thread.
+// progress and message boxes. TerminalOutput draws for a person (a program
+// follows a job through its JSON events instead). Used from the job's thread.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <string>
 
 #include "tools/flash/progress_line.h"
@@ -36,31 +34,5 @@ class TerminalOutput final : public ConsoleOutput {
   std::FILE* out_;
   ProgressLine progress_;
 };
-
-// One event a line: "phase\t<text>", "range\t<low>\t<high>",
-// "position\t<n>", "message\t<text>"; in texts a line break is "\n" and a
-// backslash "\\".
-class StatusOutput final : public ConsoleOutput {
- public:
-  explicit StatusOutput(std::FILE* out) : out_(out) {}
-  void Phase(const std::string& text) override;
-  void Range(std::int32_t low, std::int32_t high) override;
-  void Position(std::int32_t position) override;
-  void Message(const std::string& text) override;
-
- private:
-  void Line(const std::string& line);
-  std::FILE* out_;
-};
-
-struct StatusEvent {
-  enum class Kind { phase, range, position, message } kind;
-  std::string text;
-  std::int32_t first = 0;
-  std::int32_t second = 0;
-};
-
-// Reads one line StatusOutput wrote; nullopt for anything else.
-std::optional<StatusEvent> ParseStatusLine(const std::string& line);
 
 }  // namespace vexo

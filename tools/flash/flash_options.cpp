@@ -1,5 +1,7 @@
 #include "tools/flash/flash_options.h"
 
+#include <getopt.h>
+
 #include <cctype>
 
 #include "link/line_rates.h"
@@ -61,6 +63,90 @@ FlashTarget ResolveFlashTarget(const FlashOptions& options, const std::string& s
   return target;
 }
 
+namespace {
+
+// getopt_long's codes for the long options; '-h' is its own.
+enum OptionCode : int {
+  kHelp = 'h',
+  kPositional = 1,  // a word that is no option, in order ("-" in front of the short options)
+  kVerify = 256,
+  kList,
+  kLogTimes,
+  kHistory,
+  kHistoryCheck,
+  kExpectHead,
+  kHistoryFile,
+  kHistoryExport,
+  kJson,
+  kCheck,
+  kProbe,
+  kSystemRoot,
+  kPort,
+  kBaud,
+  kLog,
+};
+
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, kHelp},
+    {"verify", no_argument, nullptr, kVerify},
+    {"list", no_argument, nullptr, kList},
+    {"log-times", no_argument, nullptr, kLogTimes},
+    {"history", optional_argument, nullptr, kHistory},
+    {"history-check", no_argument, nullptr, kHistoryCheck},
+    {"expect-head", required_argument, nullptr, kExpectHead},
+    {"history-file", required_argument, nullptr, kHistoryFile},
+    {"history-export", required_argument, nullptr, kHistoryExport},
+    {"json", no_argument, nullptr, kJson},
+    {"check", no_argument, nullptr, kCheck},
+    {"probe", no_argument, nullptr, kProbe},
+    {"system-root", required_argument, nullptr, kSystemRoot},
+    {"port", required_argument, nullptr, kPort},
+    {"baud", required_argument, nullptr, kBaud},
+    {"log", required_argument, nullptr, kLog},
+    {nullptr, 0, nullptr, 0},
+};
+
+// "-" keeps the words in their order (the firmware file may come first),
+// ":" tells a missing value from an unknown option.
+constexpr char kShortOptions[] = "-:h";
+
+std::string OptionName(int code) {
+  if (code == kHelp) return "--help";
+  for (const option& o : kLongOptions) {
+    if (o.name && o.val == code) return std::string("--") + o.name;
+  }
+  return {};
+}
+
+// What a required value is, for the line that says it is missing.
+std::string MissingValue(int code) {
+  switch (code) {
+    case kExpectHead:
+      return "--expect-head needs a chain head (ROWS:DIGEST)";
+    case kHistoryFile:
+      return "--history-file needs a file name";
+    case kHistoryExport:
+      return "--history-export needs csv or json, then a file (- for standard output)";
+    case kSystemRoot:
+      return "--system-root needs a folder";
+    case kPort:
+      return "--port needs a port name";
+    case kBaud:
+      return "--baud needs a rate";
+    case kLog:
+      return "--log needs a file name";
+  }
+  return OptionName(code) + " needs a value";
+}
+
+// The word as given, without its "=value".
+std::string OptionWord(const char* word) {
+  const std::string text = word;
+  return text.substr(0, text.find('='));
+}
+
+}  // namespace
+
 ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
   FlashOptions& options = parsed.options;
@@ -68,93 +154,116 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
     parsed.error = std::move(reason);
     return parsed;
   };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    std::optional<std::string> inline_value;
-    if (arg.rfind("--", 0) == 0) {
-      if (auto eq = arg.find('='); eq != std::string::npos) {
-        inline_value = arg.substr(eq + 1);
-        arg = arg.substr(0, eq);
+  std::vector<std::string> words = {"vexo-flash"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+  optind = 0;  // getopt's state starts afresh
+  opterr = 0;
+  for (;;) {
+    const int at = optind == 0 ? 1 : optind;
+    int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+    if (code == -1) break;
+    // Only whole option names count: getopt_long would take "--ver" for "--verify".
+    const std::string word = at < argc ? OptionWord(argv[at]) : std::string();
+    const bool long_form = code >= kVerify || (code == kHelp && word.rfind("--", 0) == 0);
+    if (long_form && word != OptionName(code)) code = '?', optopt = 0;
+    switch (code) {
+      case kHelp:
+        options.help = true;
+        break;
+      case kVerify:
+        options.verify = true;
+        break;
+      case kList:
+        options.list = true;
+        break;
+      case kLogTimes:
+        options.log_times = true;
+        break;
+      case kHistory:
+        // An optional count: the next word when it is all digits.
+        if (optarg && !AllDigits(optarg)) return fail("--history takes a count");
+        options.history_list = kDefaultHistoryRows;
+        if (optarg) {
+          options.history_list = std::stoi(optarg);
+        } else if (optind < argc && AllDigits(argv[optind])) {
+          options.history_list = std::stoi(argv[optind++]);
+        }
+        break;
+      case kHistoryCheck:
+        options.history_check = true;
+        break;
+      case kExpectHead:
+        options.history_expect_head = ChainHead::Parse(optarg);
+        if (!options.history_expect_head) {
+          return fail(
+              "--expect-head takes a chain head as --history-check prints it (ROWS:DIGEST)");
+        }
+        break;
+      case kHistoryFile:
+        if (*optarg == '\0') return fail(MissingValue(code));
+        options.history_file = optarg;
+        break;
+      case kHistoryExport: {
+        const std::string format = optarg;
+        if (format != "csv" && format != "json") return fail(MissingValue(code));
+        if (optind >= argc) return fail("--history-export " + format + " needs a file");
+        options.history_export_format = format;
+        options.history_export_file = argv[optind++];
+        break;
       }
+      case kJson:
+        options.json = true;
+        break;
+      case kCheck:
+        options.check = true;
+        break;
+      case kProbe:
+        options.probe = true;
+        break;
+      case kSystemRoot:
+        options.system_root = optarg;
+        break;
+      case kPort:
+        if (!IsPortName(optarg)) {
+          return fail("not a port name: " + std::string(optarg) + PortNameAdvice());
+        }
+        options.ports.push_back(optarg);
+        break;
+      case kBaud:
+        if (!AllDigits(optarg) || !IsTargetBaud(std::stoi(optarg))) {
+          return fail("unsupported rate: " + std::string(optarg) +
+                      " (9600, 19200, 38400, 57600 or 115200)");
+        }
+        options.baud = std::stoi(optarg);
+        break;
+      case kLog:
+        if (*optarg == '\0') return fail(MissingValue(code));
+        options.log_path = optarg;
+        break;
+      case kPositional:
+        if (options.firmware) return fail("more than one firmware file given");
+        options.firmware = optarg;
+        break;
+      case ':':
+        return fail(MissingValue(optopt));
+      default:
+        // A known option given a value it does not take, or no option at all.
+        if (optopt >= kVerify || (optopt == kHelp && word.rfind("--", 0) == 0)) {
+          return fail(OptionName(optopt) + " takes no value");
+        }
+        return fail("unknown option: " + (optopt > 0 && optopt != kHelp
+                                              ? std::string("-") + static_cast<char>(optopt)
+                                              : word));
     }
-    auto value = [&]() -> std::optional<std::string> {
-      if (inline_value) return inline_value;
-      if (i + 1 < args.size()) return args[++i];
-      return std::nullopt;
-    };
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--status-lines") {
-      options.status_lines = true;
-    } else if (arg == "--verify" || arg == "--list" || arg == "--log-times") {
-      if (inline_value) return fail(arg + " takes no value");
-      (arg == "--verify" ? options.verify
-       : arg == "--list" ? options.list
-                         : options.log_times) = true;
-    } else if (arg == "--history") {
-      // An optional count: the next word when it is all digits.
-      if (inline_value && !AllDigits(*inline_value)) return fail("--history takes a count");
-      int count = kDefaultHistoryRows;
-      if (inline_value) {
-        count = std::stoi(*inline_value);
-      } else if (i + 1 < args.size() && AllDigits(args[i + 1])) {
-        count = std::stoi(args[++i]);
-      }
-      options.history_list = count;
-    } else if (arg == "--history-check") {
-      if (inline_value) return fail(arg + " takes no value");
-      options.history_check = true;
-    } else if (arg == "--expect-head") {
-      auto head = value();
-      if (!head) return fail("--expect-head needs a chain head (ROWS:DIGEST)");
-      options.history_expect_head = ChainHead::Parse(*head);
-      if (!options.history_expect_head) {
-        return fail("--expect-head takes a chain head as --history-check prints it (ROWS:DIGEST)");
-      }
-    } else if (arg == "--history-file") {
-      auto file = value();
-      if (!file || file->empty()) return fail("--history-file needs a file name");
-      options.history_file = *file;
-    } else if (arg == "--history-export") {
-      auto format = value();
-      if (!format || (*format != "csv" && *format != "json")) {
-        return fail("--history-export needs csv or json, then a file (- for standard output)");
-      }
-      if (i + 1 >= args.size()) return fail("--history-export " + *format + " needs a file");
-      options.history_export_format = *format;
-      options.history_export_file = args[++i];
-    } else if (arg == "--json") {
-      if (inline_value) return fail(arg + " takes no value");
-      options.json = true;
-    } else if (arg == "--check" || arg == "--probe") {
-      if (inline_value) return fail(arg + " takes no value");
-      (arg == "--check" ? options.check : options.probe) = true;
-    } else if (arg == "--system-root") {
-      auto root = value();
-      if (!root) return fail("--system-root needs a folder");
-      options.system_root = *root;
-    } else if (arg == "--port") {
-      auto port = value();
-      if (!port) return fail("--port needs a port name");
-      if (!IsPortName(*port)) return fail("not a port name: " + *port + PortNameAdvice());
-      options.ports.push_back(*port);
-    } else if (arg == "--baud") {
-      auto baud = value();
-      if (!baud) return fail("--baud needs a rate");
-      if (!AllDigits(*baud) || !IsTargetBaud(std::stoi(*baud))) {
-        return fail("unsupported rate: " + *baud + " (9600, 19200, 38400, 57600 or 115200)");
-      }
-      options.baud = std::stoi(*baud);
-    } else if (arg == "--log") {
-      auto path = value();
-      if (!path || path->empty()) return fail("--log needs a file name");
-      options.log_path = *path;
-    } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      return fail("unknown option: " + arg);
-    } else {
-      if (options.firmware) return fail("more than one firmware file given");
-      options.firmware = arg;
-    }
+  }
+  // After "--" every word is a file name.
+  for (; optind < argc; ++optind) {
+    if (options.firmware) return fail("more than one firmware file given");
+    options.firmware = argv[optind];
   }
   if (options.probe && !options.check) return fail("--probe goes with --check");
   if (options.history_expect_head && !options.history_check) {

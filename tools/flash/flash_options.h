@@ -26,10 +26,9 @@ struct FlashOptions {
   bool json = false;  // events as JSON lines on standard output
   bool list = false;
   bool help = false;
-  bool check = false;         // --check: the set-up check instead of a job
-  bool probe = false;         // --probe: with --check, probe the radio too
-  std::string system_root;    // internal: --system-root DIR, a fake tree for --check
-  bool status_lines = false;  // internal: report as status lines to a parent vexo-flash
+  bool check = false;       // --check: the set-up check instead of a job
+  bool probe = false;       // --probe: with --check, probe the radio too
+  std::string system_root;  // internal: --system-root DIR, a fake tree for --check
   std::optional<std::string> firmware;
   // The job history: where it is, and the commands that look at it.
   std::optional<std::string> history_file;           // --history-file FILE
@@ -45,6 +44,8 @@ struct ParsedOptions {
   std::string error;  // one-line reason; empty when the line is good
 };
 
+// args: the words after the program name. Uses getopt_long, whose state is
+// the process's: call from one thread at a time.
 ParsedOptions ParseFlashOptions(const std::vector<std::string>& args);
 
 // The rates the radio's boot loader can be switched to.

@@ -2,10 +2,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "history/job_event_schema.h"
 #include "history/job_facts.h"
 
 namespace vexo {
 namespace {
+
+namespace key = job_event::key;
+namespace name = job_event::name;
 
 constexpr std::int64_t kProgressEveryMs = 100;
 
@@ -30,10 +34,10 @@ namespace {
 // The common fields of every event.
 nlohmann::ordered_json Event(const char* name, std::int64_t t, const std::string& port) {
   nlohmann::ordered_json object;
-  object["v"] = kJsonEventsVersion;
-  object["t"] = t;
-  object["event"] = name;
-  if (!port.empty()) object["port"] = port;
+  object[key::kVersion] = kJsonEventsVersion;
+  object[key::kTime] = t;
+  object[key::kEvent] = name;
+  if (!port.empty()) object[key::kPort] = port;
   return object;
 }
 
@@ -45,14 +49,14 @@ std::string Dump(const nlohmann::ordered_json& object) {
 }  // namespace
 
 void JsonEvents::Start(const JobFacts& facts, const std::string& usb_serial) {
-  auto object = Event("start", 0, port_.empty() ? facts.port : port_);
-  object["device"] = facts.device;
-  object["usb_serial"] = usb_serial;
-  object["rate"] = facts.baud;
-  object["mode"] = ModeName(facts.mode);
-  object["file"] = facts.firmware_path;
-  object["sha256"] = facts.firmware_sha256;
-  object["records"] = facts.records;
+  auto object = Event(name::kStart, 0, port_.empty() ? facts.port : port_);
+  object[key::kDevice] = facts.device;
+  object[key::kUsbSerial] = usb_serial;
+  object[key::kRate] = facts.baud;
+  object[key::kMode] = ModeName(facts.mode);
+  object[key::kFile] = facts.firmware_path;
+  object[key::kSha256] = facts.firmware_sha256;
+  object[key::kRecords] = facts.records;
   std::lock_guard lock(mutex_);
   start_ms_ = clock_.NowMs();
   queue_.Put(Dump(object), LineUrgency::kKept);
@@ -63,8 +67,8 @@ void JsonEvents::PhaseStarted(JobPhase phase) {
   FlushProgressLocked();
   phase_ = JobPhaseName(phase);
   last_progress_ms_ = -1'000'000;
-  auto object = Event("phase", clock_.NowMs() - start_ms_, port_);
-  object["name"] = phase_;
+  auto object = Event(name::kPhase, clock_.NowMs() - start_ms_, port_);
+  object[key::kName] = phase_;
   queue_.Put(Dump(object), LineUrgency::kKept);
 }
 
@@ -91,27 +95,27 @@ void JsonEvents::FlushProgressLocked() {
 void JsonEvents::SendProgressLocked(const Progress& progress, LineUrgency urgency) {
   held_progress_.reset();
   last_progress_ms_ = progress.at_ms;
-  auto object = Event("progress", progress.at_ms - start_ms_, port_);
-  object["phase"] = phase_;
-  object["done"] = progress.done;
-  object["total"] = progress.total;
+  auto object = Event(name::kProgress, progress.at_ms - start_ms_, port_);
+  object[key::kPhase] = phase_;
+  object[key::kDone] = progress.done;
+  object[key::kTotal] = progress.total;
   queue_.Put(Dump(object), urgency);
 }
 
 void JsonEvents::MessageShown(TextId id, const std::string& text) {
   std::lock_guard lock(mutex_);
   FlushProgressLocked();
-  auto object = Event("message", clock_.NowMs() - start_ms_, port_);
-  object["id"] = id;
-  object["text"] = text;
+  auto object = Event(name::kMessage, clock_.NowMs() - start_ms_, port_);
+  object[key::kTextId] = id;
+  object[key::kText] = text;
   queue_.Put(Dump(object), LineUrgency::kKept);
 }
 
 void JsonEvents::IdentityReceived(const std::string& hex) {
   std::lock_guard lock(mutex_);
   FlushProgressLocked();
-  auto object = Event("identity", clock_.NowMs() - start_ms_, port_);
-  object["hex"] = hex;
+  auto object = Event(name::kIdentity, clock_.NowMs() - start_ms_, port_);
+  object[key::kHex] = hex;
   queue_.Put(Dump(object), LineUrgency::kKept);
 }
 
@@ -125,19 +129,19 @@ void JsonEvents::End(const std::string& result, int exit_status,
                      const std::optional<std::string>& history_head) {
   std::unique_lock lock(mutex_);
   FlushProgressLocked();
-  auto object = Event("end", clock_.NowMs() - start_ms_, port_);
-  object["result"] = result;
-  object["exit_status"] = exit_status;
-  object["closing_confirmed"] = closing_confirmed_;
+  auto object = Event(name::kEnd, clock_.NowMs() - start_ms_, port_);
+  object[key::kResult] = result;
+  object[key::kExitStatus] = exit_status;
+  object[key::kClosingConfirmed] = closing_confirmed_;
   if (history_row) {
-    object["history_row"] = *history_row;
+    object[key::kHistoryRow] = *history_row;
   } else {
-    object["history_row"] = nullptr;
+    object[key::kHistoryRow] = nullptr;
   }
   if (history_head) {
-    object["history_head"] = *history_head;
+    object[key::kHistoryHead] = *history_head;
   } else {
-    object["history_head"] = nullptr;
+    object[key::kHistoryHead] = nullptr;
   }
   queue_.Put(Dump(object), LineUrgency::kKept);
   lock.unlock();

@@ -16,12 +16,13 @@
 #include <string>
 
 #include "download/job_observer.h"
+#include "history/job_event_schema.h"
 #include "link/clock.h"
 #include "tools/flash/line_queue.h"
 
 namespace vexo {
 
-inline constexpr int kJsonEventsVersion = 1;
+inline constexpr int kJsonEventsVersion = job_event::kVersion;
 
 struct JobFacts;
 

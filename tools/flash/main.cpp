@@ -163,7 +163,6 @@ int Run(const std::vector<std::string>& args) {
     setup.common_args = {"--baud", std::to_string(job.baud), job.firmware_path};
     if (options.verify) setup.common_args.insert(setup.common_args.begin(), "--verify");
     if (options.log_times) setup.common_args.insert(setup.common_args.begin(), "--log-times");
-    if (options.json) setup.common_args.insert(setup.common_args.begin(), "--json");
     if (options.history_file) {
       setup.common_args.insert(setup.common_args.begin(),
                                {"--history-file", *options.history_file});
@@ -193,17 +192,14 @@ int Run(const std::vector<std::string>& args) {
   }
   IgnoreHangUps();
   TerminalOutput terminal(stderr, isatty(STDERR_FILENO) != 0);
-  StatusOutput status(stderr);
-  ConsoleOutput& output = options.status_lines ? static_cast<ConsoleOutput&>(status) : terminal;
-  ConsoleHost host(job, output, log);
+  ConsoleHost host(job, terminal, log);
   // Loaded once: the header, the start event and the row describe the very
   // bytes the job sends.
   const LoadedImage image = LoadJobImage(host);
   const JobFacts facts =
       GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path, image);
   if (options.log_path) log.WriteComment(LogHeaderText(facts));
-  // A child of a several-port run names its port in every event.
-  JsonEvents events(stdout, options.status_lines ? job.port_text : std::string());
+  JsonEvents events(stdout, std::string());
   if (options.json) {
     events.Start(facts, facts.usb_serial);
     host.AddWatcher(events);

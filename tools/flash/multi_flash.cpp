@@ -18,8 +18,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/settings.h"
+#include "app/text_ids.h"
+#include "download/job_observer.h"
+#include "history/job_event_schema.h"
+#include "history/job_record.h"
 #include "link/clock.h"
-#include "tools/flash/console_output.h"
 #include "tools/flash/flash_options.h"
 #include "tools/flash/line_queue.h"
 #include "tools/flash/progress_line.h"
@@ -30,20 +34,21 @@ extern char** environ;
 namespace vexo {
 namespace {
 
-constexpr char kStatusOption[] = "--status-lines";
 constexpr char kEventsOption[] = "--json";
 constexpr int kRedrawMs = 100;
 constexpr std::size_t kReadChunk = 4096;
 
+namespace key = job_event::key;
+namespace name = job_event::name;
+
 struct Child {
   std::string port;
   pid_t pid = -1;
-  int fd = -1;  // its standard error: status lines
-  std::string pending;
   int events_fd = -1;  // its standard output: JSON events
   std::string events_pending;
   std::string result;  // of its end event; empty when none came
   std::unique_ptr<ProgressLine> line;
+  std::int32_t range_total = -1;  // the count the line shows; -1 before a phase's first
   std::string last_message;
   std::int64_t started = 0;
   std::int64_t took = 0;
@@ -52,8 +57,7 @@ struct Child {
 };
 
 bool Spawn(const MultiFlashSetup& setup, Child& child) {
-  std::vector<std::string> text = {setup.program, kStatusOption, kEventsOption, "--port",
-                                   child.port};
+  std::vector<std::string> text = {setup.program, kEventsOption, "--port", child.port};
   text.insert(text.end(), setup.common_args.begin(), setup.common_args.end());
   if (setup.log_path) {
     text.push_back("--log");
@@ -62,20 +66,16 @@ bool Spawn(const MultiFlashSetup& setup, Child& child) {
   std::vector<char*> argv;
   for (std::string& a : text) argv.push_back(a.data());
   argv.push_back(nullptr);
-  int fds[2];
   int events[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return false;
-  if (pipe2(events, O_CLOEXEC) != 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return false;
-  }
+  if (pipe2(events, O_CLOEXEC) != 0) return false;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
   // Each child's events through a pipe of its own: a line longer than the
   // system writes at once would otherwise be cut into by another child's.
   posix_spawn_file_actions_adddup2(&actions, events[1], STDOUT_FILENO);
+  // Its terminal lines repeat its message events; written to a terminal they
+  // would tear the progress lines.
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   // A group of its own: Ctrl+C on the terminal reaches this process only,
   // which passes each stop request on once. The stop signals, blocked here,
   // are blocked in the child too until its own job takes them.
@@ -87,16 +87,13 @@ bool Spawn(const MultiFlashSetup& setup, Child& child) {
       posix_spawn(&child.pid, setup.program.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
   close(events[1]);
   if (failed != 0) {
-    close(fds[0]);
     close(events[0]);
     child.pid = -1;
     child.last_message = "cannot start " + setup.program;
     return false;
   }
-  child.fd = fds[0];
   child.events_fd = events[0];
   return true;
 }
@@ -134,9 +131,15 @@ class Screen {
   }
 
   static std::string Ending(const Child& c) {
-    if (c.exit_code == kExitCompleted && c.killed_by == 0) return "completed";
-    // Children from before "failed" said "stopped" for both.
-    return c.result == "failed" ? "failed" : "stopped";
+    // The words of the end event's result; children from before "failed"
+    // said "stopped" for both.
+    JobResult result = JobResult::kStopped;
+    if (c.exit_code == kExitCompleted && c.killed_by == 0) {
+      result = JobResult::kCompleted;
+    } else if (ParseJobResult(c.result) == JobResult::kFailed) {
+      result = JobResult::kFailed;
+    }
+    return std::string(JobResultText(result));
   }
 
  private:
@@ -146,9 +149,9 @@ class Screen {
   std::int64_t last_ = 0;
 };
 
-// Once both its streams have ended, how the child ended.
+// Once its event stream has ended, how the child ended.
 void ReapWhenDone(Child& child, Screen& screen) {
-  if (child.fd >= 0 || child.events_fd >= 0 || child.pid <= 0) return;
+  if (child.events_fd >= 0 || child.pid <= 0) return;
   int status = 0;
   if (waitpid(child.pid, &status, 0) == child.pid) {
     if (WIFEXITED(status)) child.exit_code = WEXITSTATUS(status);
@@ -173,8 +176,63 @@ bool ReadInto(int& fd, std::string& pending) {
   return true;
 }
 
-// The child's event lines, passed on whole (when asked for) and read for the
-// result of its end event.
+// The phase texts a single run shows on its progress line.
+std::optional<TextId> PhaseTextId(const std::string& phase) {
+  if (phase == JobPhaseName(JobPhase::erase)) return text::kBusyIndicator;
+  if (phase == JobPhaseName(JobPhase::programming)) return text::kStatusProgramming;
+  if (phase == JobPhaseName(JobPhase::read_back)) return text::kStatusVerifying;
+  return std::nullopt;  // the line keeps what it shows
+}
+
+std::string Text(const nlohmann::ordered_json& event, const char* field) {
+  const auto value = event.find(field);
+  return value != event.end() && value->is_string() ? value->get<std::string>() : std::string();
+}
+
+std::int32_t Count(const nlohmann::ordered_json& event, const char* field) {
+  const auto value = event.find(field);
+  return value != event.end() && value->is_number_integer() ? value->get<std::int32_t>() : -1;
+}
+
+// What one event changes on the child's line, its messages and its result.
+void Show(Child& child, const nlohmann::ordered_json& event, Screen& screen) {
+  const std::string kind = Text(event, key::kEvent);
+  if (kind == name::kStart) {
+    child.line->SetPhase(LookupText(text::kStatusLoading));
+  } else if (kind == name::kPhase) {
+    if (std::optional<TextId> id = PhaseTextId(Text(event, key::kName))) {
+      child.line->SetPhase(LookupText(*id));
+      child.range_total = -1;
+    }
+  } else if (kind == name::kProgress) {
+    const std::int32_t done = Count(event, key::kDone);
+    const std::int32_t total = Count(event, key::kTotal);
+    if (done < 0 || total < 0) return;
+    if (total != child.range_total) child.line->SetRange(0, total);
+    child.range_total = total;
+    child.line->SetPosition(done);
+  } else if (kind == name::kMessage) {
+    child.last_message = Text(event, key::kText);
+    screen.Message(child, child.last_message);
+  } else if (kind == name::kEnd) {
+    child.result = Text(event, key::kResult);
+  }
+}
+
+// A single run's events name no port but on start: passed on from several,
+// each names its own, next to the event's name.
+std::string WithPort(const std::string& line, const nlohmann::ordered_json& event,
+                     const std::string& port) {
+  if (!event.is_object() || event.contains(key::kPort)) return line;
+  nlohmann::ordered_json tagged;
+  for (const auto& [field, value] : event.items()) {
+    tagged[field] = value;
+    if (field == key::kEvent) tagged[key::kPort] = port;
+  }
+  return tagged.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The child's event lines: shown, and passed on whole when asked for.
 void TakeEvents(Child& child, LineQueue* forward, Screen& screen) {
   const bool open = ReadInto(child.events_fd, child.events_pending);
   // A last line without its line break still goes out as a line of its own.
@@ -182,51 +240,16 @@ void TakeEvents(Child& child, LineQueue* forward, Screen& screen) {
   for (std::size_t end; (end = child.events_pending.find('\n')) != std::string::npos;) {
     std::string line = child.events_pending.substr(0, end);
     child.events_pending.erase(0, end + 1);
-    if (line.find(R"("event":"end")") != std::string::npos) {
-      const auto event = nlohmann::json::parse(line, nullptr, false);
-      if (event.is_object() && event.value("result", nlohmann::json()).is_string()) {
-        child.result = event["result"].get<std::string>();
-      }
-    }
+    const auto event = nlohmann::ordered_json::parse(line, nullptr, false);
+    if (event.is_object()) Show(child, event, screen);
     if (forward) {
-      // Our own events are written compactly: this finds progress and only it.
-      const bool progress = line.find(R"("event":"progress")") != std::string::npos;
-      forward->Put(std::move(line), progress ? LineUrgency::kDroppable : LineUrgency::kKept);
-    }
-  }
-  if (!open) ReapWhenDone(child, screen);
-}
-
-void Take(Child& child, Screen& screen) {
-  if (!ReadInto(child.fd, child.pending)) {
-    ReapWhenDone(child, screen);
-    return;
-  }
-  for (std::size_t end; (end = child.pending.find('\n')) != std::string::npos;) {
-    const std::string line = child.pending.substr(0, end);
-    child.pending.erase(0, end + 1);
-    std::optional<StatusEvent> event = ParseStatusLine(line);
-    if (!event) {
-      screen.Message(child, line);  // not a status line: a usage error, say
-      continue;
-    }
-    switch (event->kind) {
-      case StatusEvent::Kind::phase:
-        child.line->SetPhase(event->text);
-        break;
-      case StatusEvent::Kind::range:
-        child.line->SetRange(event->first, event->second);
-        break;
-      case StatusEvent::Kind::position:
-        child.line->SetPosition(event->first);
-        break;
-      case StatusEvent::Kind::message:
-        child.last_message = event->text;
-        screen.Message(child, event->text);
-        break;
+      const bool progress = Text(event, key::kEvent) == name::kProgress;
+      forward->Put(WithPort(line, event, child.port),
+                   progress ? LineUrgency::kDroppable : LineUrgency::kKept);
     }
   }
   screen.Draw(false);
+  if (!open) ReapWhenDone(child, screen);
 }
 
 // Why a port ended as it did: its last message whole (a failed open says
@@ -294,29 +317,18 @@ int FlashEveryPort(const MultiFlashSetup& setup) {
   screen.Draw(true);
   for (;;) {
     std::vector<pollfd> fds;
-    std::vector<std::pair<Child*, bool>> owners;  // the child, and whether its events
+    std::vector<Child*> owners;
     for (Child& c : children) {
-      if (c.fd >= 0) {
-        fds.push_back({c.fd, POLLIN, 0});
-        owners.emplace_back(&c, false);
-      }
-      if (c.events_fd >= 0) {
-        fds.push_back({c.events_fd, POLLIN, 0});
-        owners.emplace_back(&c, true);
-      }
+      if (c.events_fd < 0) continue;
+      fds.push_back({c.events_fd, POLLIN, 0});
+      owners.push_back(&c);
     }
     if (fds.empty()) break;
     const std::size_t child_fds = fds.size();
     if (signals >= 0) fds.push_back({signals, POLLIN, 0});
     if (poll(fds.data(), fds.size(), kRedrawMs) < 0) continue;
     for (std::size_t i = 0; i < child_fds; ++i) {
-      if (fds[i].revents == 0) continue;
-      auto [child, is_events] = owners[i];
-      if (is_events) {
-        TakeEvents(*child, events ? &*events : nullptr, screen);
-      } else {
-        Take(*child, screen);
-      }
+      if (fds[i].revents != 0) TakeEvents(*owners[i], events ? &*events : nullptr, screen);
     }
     signalfd_siginfo request{};
     if (fds.size() > child_fds && (fds.back().revents & POLLIN) != 0 &&

@@ -1,10 +1,11 @@
 // Several radios at once: one vexo-flash child process per port (the
-// engine's state is process-wide), each reporting through status lines
-// (console_output.h) and its JSON events, each stream read through a pipe of
-// its own. On a terminal one progress line per port is redrawn in place;
-// messages are printed as "<port>: <text>"; a summary table ends the run.
-// With json, every child's event lines go on to standard output whole, from
-// a LineQueue (never waiting for the reader). Runs on the main thread.
+// engine's state is process-wide), each followed only through its JSON
+// events (history/job_event_schema.h), read through a pipe of its own. On a
+// terminal one progress line per port is redrawn in place; messages are
+// printed as "<port>: <text>"; a summary table ends the run. With json,
+// every child's event lines go on to standard output whole, each naming its
+// port, from a LineQueue (never waiting for the reader). Runs on the main
+// thread.
 #pragma once
 
 #include <optional>

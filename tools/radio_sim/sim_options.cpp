@@ -1,5 +1,8 @@
 #include "tools/radio_sim/sim_options.h"
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -387,35 +390,77 @@ std::string_view UsageText() {
   return kUsage;
 }
 
+namespace {
+
+// getopt_long's code of rule i is kFirstRuleCode + i; '-h' is its own.
+constexpr int kFirstRuleCode = 256;
+constexpr int kPositional = 1;  // a word that is no option ("-" in front of the short options)
+// "-" keeps the words in order, ":" tells a missing value from an unknown option.
+constexpr char kShortOptions[] = "-:h";
+
+const std::vector<option>& LongOptions() {
+  static const std::vector<option> options = [] {
+    std::vector<option> list;
+    const std::vector<OptionRule>& rules = Options();
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+      if (!rules[i].name.starts_with("--")) continue;
+      // The names are literals: the text after "--" ends where the literal does.
+      list.push_back({rules[i].name.data() + 2,
+                      rules[i].takes_value ? required_argument : no_argument, nullptr,
+                      kFirstRuleCode + static_cast<int>(i)});
+    }
+    list.push_back({nullptr, 0, nullptr, 0});
+    return list;
+  }();
+  return options;
+}
+
+const OptionRule* RuleOf(int code) {
+  const std::vector<OptionRule>& rules = Options();
+  if (code == 'h') {
+    return &*std::find_if(rules.begin(), rules.end(),
+                          [](const OptionRule& r) { return r.name == "-h"; });
+  }
+  const int index = code - kFirstRuleCode;
+  return index >= 0 && index < static_cast<int>(rules.size()) ? &rules[index] : nullptr;
+}
+
+}  // namespace
+
 ParsedOptions ParseOptions(std::span<const std::string> args) {
   ProgramOptions o;
   o.image.records = 1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string_view arg = args[i];
-    std::optional<std::string_view> inline_value;
-    if (std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-      inline_value = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
+  std::vector<std::string> words = {"vexo-radio-sim"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+  optind = 0;  // getopt's state starts afresh
+  opterr = 0;
+  for (;;) {
+    const int at = optind == 0 ? 1 : optind;
+    const int code = getopt_long(argc, argv.data(), kShortOptions, LongOptions().data(), nullptr);
+    // Every word is an option here: "--" ends none.
+    if (code == -1 && at < argc) return {std::nullopt, "unknown option " + std::string(argv[at])};
+    if (code == -1) break;
+    const std::string_view given = at < argc ? std::string_view(argv[at]) : std::string_view();
+    const std::string arg(given.substr(0, given.starts_with("--") ? given.find('=') : given.npos));
+    const OptionRule* rule = RuleOf(code);
+    // Only whole names count: getopt_long would take "--ver" for "--verbose".
+    if (code == kPositional || (code == '?' && optopt == 0) || (rule && arg != rule->name)) {
+      return {std::nullopt, "unknown option " + arg};
     }
-    const OptionRule* rule = nullptr;
-    for (const OptionRule& s : Options()) {
-      if (s.name == arg) rule = &s;
-    }
-    if (!rule) return {std::nullopt, "unknown option " + std::string(arg)};
-    std::string_view value;
-    if (rule->takes_value) {
-      if (inline_value) {
-        value = *inline_value;
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        return {std::nullopt, std::string(arg) + " needs a value"};
+    if (code == ':') return {std::nullopt, std::string(RuleOf(optopt)->name) + " needs a value"};
+    if (code == '?') {
+      if (optopt >= kFirstRuleCode) {
+        return {std::nullopt, std::string(RuleOf(optopt)->name) + " takes no value"};
       }
-    } else if (inline_value) {
-      return {std::nullopt, std::string(arg) + " takes no value"};
+      return {std::nullopt, "unknown option " + arg};
     }
+    const std::string_view value = optarg ? std::string_view(optarg) : std::string_view();
     if (!rule->apply(o, value)) {
-      return {std::nullopt, "bad value for " + std::string(arg) + ": " + std::string(value)};
+      return {std::nullopt, "bad value for " + arg + ": " + std::string(value)};
     }
   }
   return {std::move(o), {}};
