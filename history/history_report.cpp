@@ -6,50 +6,27 @@
 #include <ctime>
 #include <filesystem>
 
+#include "history/job_fields.h"
 #include "history/record_json.h"
 #include "history/safe_text.h"
 
 namespace vexo {
 namespace {
 
-// CSV columns in reading order; each is a member of RecordExportJson.
-constexpr std::array<const char*, 35> kCsvColumns = {
-    "id",
-    "started_utc_ms",
-    "ended_utc_ms",
-    "program",
-    "program_version",
-    "user_name",
-    "host_name",
-    "port_chosen",
-    "port_device",
-    "usb_vid_pid",
-    "usb_product",
-    "usb_serial",
-    "usb_path",
-    "requested_baud",
-    "used_baud",
-    "model",
-    "mode",
-    "firmware_path",
-    "firmware_size",
-    "firmware_sha256",
-    "record_count",
-    "lowest_address",
-    "highest_address",
-    "identity_hex",
-    "phases",
-    "pages_compared",
-    "first_difference",
-    "message_ids",
-    "result",
-    "closing_confirmed",
-    "downing_declined",
-    "exit_status",
-    "chain_hash",
-    "started_utc",
-    "ended_utc",
-};
+// Columns the CSV adds to the record's exported fields: its times as text.
+constexpr const char* kCsvTimeColumns[] = {"started_utc", "ended_utc"};
+
+// CSV columns in reading order; each is a member of the exported object.
+const std::vector<std::string>& CsvColumns() {
+  static const std::vector<std::string> columns = [] {
+    std::vector<std::string> list;
+    for (const JobField& field : JobFields())
+      if (field.InExport()) list.push_back(field.name);
+    list.insert(list.end(), std::begin(kCsvTimeColumns), std::end(kCsvTimeColumns));
+    return list;
+  }();
+  return columns;
+}
 
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -192,19 +169,18 @@ void WriteHistoryTable(std::ostream& out, const std::vector<JobRecord>& records)
 
 HistoryCsvWriter::HistoryCsvWriter(std::ostream& out) : out_(out) {
   std::string header;
-  for (const char* column : kCsvColumns)
-    header += (header.empty() ? "" : ",") + std::string(column);
+  for (const std::string& column : CsvColumns()) header += (header.empty() ? "" : ",") + column;
   out_ << header << "\r\n";
 }
 
 void HistoryCsvWriter::Write(const JobRecord& r) {
   nlohmann::json json = ExportJson(r);
-  json["started_utc"] = UtcTimeText(r.started_utc_ms);
-  json["ended_utc"] = r.ended_utc_ms > 0 ? UtcTimeText(r.ended_utc_ms) : "";
+  json[kCsvTimeColumns[0]] = UtcTimeText(r.started_utc_ms);
+  json[kCsvTimeColumns[1]] = r.ended_utc_ms > 0 ? UtcTimeText(r.ended_utc_ms) : "";
   std::string line;
-  for (std::size_t c = 0; c < kCsvColumns.size(); ++c) {
-    if (c > 0) line += ',';
-    line += CsvField(CsvCell(json[kCsvColumns[c]]));
+  for (const std::string& column : CsvColumns()) {
+    if (&column != &CsvColumns().front()) line += ',';
+    line += CsvField(CsvCell(json[column]));
   }
   out_ << line << "\r\n";
 }

@@ -90,48 +90,6 @@ const ChildTable kChildTables[] = {
 
 }  // namespace
 
-StoredJob ReadJob(const SqlStatement& row) {
-  StoredJob stored;
-  JobRecord& r = stored.record;
-  int c = 0;
-  r.id = row.Int(c++);
-  r.started_utc_ms = row.Int(c++);
-  r.ended_utc_ms = row.Int(c++);
-  r.program = ParseJobProgram(row.Text(c++)).value_or(JobProgram::kCommandLine);
-  r.program_version = row.Text(c++);
-  r.user_name = row.Text(c++);
-  r.host_name = row.Text(c++);
-  r.port_chosen = row.Text(c++);
-  r.port_device = row.Text(c++);
-  r.usb_vid_pid = row.Text(c++);
-  r.usb_product = row.Text(c++);
-  r.usb_serial = row.Text(c++);
-  r.usb_path = row.Text(c++);
-  r.requested_baud = static_cast<int>(row.Int(c++));
-  r.used_baud = static_cast<int>(row.Int(c++));
-  r.model = row.Text(c++);
-  r.mode = ParseJobMode(row.Text(c++)).value_or(JobMode::kEraseProgram);
-  r.firmware_path = row.Text(c++);
-  r.firmware_size = static_cast<std::uint64_t>(row.Int(c++));
-  r.firmware_sha256 = row.Text(c++);
-  r.record_count = static_cast<int>(row.Int(c++));
-  r.lowest_address = static_cast<std::uint32_t>(row.Int(c++));
-  r.highest_address = static_cast<std::uint32_t>(row.Int(c++));
-  r.identity_hex = row.Text(c++);
-  r.pages_compared = static_cast<int>(row.Int(c++));
-  if (!row.IsNull(c)) r.first_difference = static_cast<std::uint32_t>(row.Int(c));
-  ++c;
-  r.result = ParseJobResult(row.Text(c++)).value_or(JobResult::kInterrupted);
-  r.closing_confirmed = row.Int(c++) != 0;
-  r.downing_declined = row.Int(c++) != 0;
-  r.exit_status = static_cast<int>(row.Int(c++));
-  r.chain_hash = row.Text(c++);
-  if (!row.IsNull(c)) stored.chain_seq = row.Int(c);
-  ++c;
-  stored.chain_prev_id = row.Int(c++);
-  return stored;
-}
-
 bool ReadChildren(sqlite3* db, std::vector<StoredJob>& jobs) {
   SqlStatement phase(db,
                      "SELECT name, started_utc_ms, duration_ms, retries, bytes_sent, "
@@ -219,6 +177,8 @@ std::optional<std::string> OutOfDomain(const SqlStatement& row, int column, Colu
       wanted = "a digest";
       break;
     }
+    case ColumnDomain::kNone:
+      return std::nullopt;
   }
   if (fits) return std::nullopt;
   return "holds " + Describe(row, column) + " where " + wanted + " belongs";
@@ -231,8 +191,10 @@ StoredContentReader::StoredContentReader(sqlite3* db) {
 
 int StoredContentReader::Read(const SqlStatement& row, std::string& content,
                               std::string& out_of_domain) {
-  for (int column = 0; column < row.ColumnCount(); ++column) {
-    if (column != kChainHashColumn) AppendStored(content, row, column);
+  int column = 0;
+  for (const JobField* field : JobColumnFields()) {
+    if (field->kind != FieldKind::kChainDigest) AppendStored(content, row, column);
+    ++column;
   }
   for (std::size_t c = 0; c < children_.size(); ++c) {
     const ChildTable& child = kChildTables[c];
