@@ -1,9 +1,14 @@
 #include "history/history_report.h"
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
 #include <array>
+#include <clocale>
 #include <cstdio>
 #include <ctime>
+#include <cwchar>
 #include <filesystem>
 
 #include "history/job_fields.h"
@@ -89,15 +94,42 @@ nlohmann::json ExportJson(const JobRecord& record) {
   return json;
 }
 
-// Columns of the table by how a terminal draws them: wide East Asian
-// characters take two cells.
+// Texts are measured in a UTF-8 locale of this thread's own, whatever the
+// process's: the history is UTF-8 under every locale.
+class Utf8Ctype {
+ public:
+  Utf8Ctype() : previous_(utf8_ ? uselocale(utf8_) : nullptr) {}
+  ~Utf8Ctype() {
+    if (previous_) uselocale(previous_);
+  }
+  Utf8Ctype(const Utf8Ctype&) = delete;
+  Utf8Ctype& operator=(const Utf8Ctype&) = delete;
+
+ private:
+  static inline const locale_t utf8_ = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  locale_t previous_;
+};
+
+// Columns of the table by how a terminal draws them, wcwidth(3) per
+// character: wide East Asian characters take two cells, combining marks none.
+// Not wcswidth over the whole text, which gives up at the first character it
+// cannot print; such a character, and a byte that is not UTF-8, count one.
 std::size_t DisplayWidth(const std::string& text) {
+  const Utf8Ctype utf8;
   std::size_t width = 0;
+  std::mbstate_t state{};
   for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    width += length >= 3 ? 2 : 1;
-    i += length;
+    wchar_t c = 0;
+    const std::size_t length = std::mbrtowc(&c, text.data() + i, text.size() - i, &state);
+    if (length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2)) {
+      state = {};
+      ++width;
+      ++i;
+      continue;
+    }
+    const int cells = wcwidth(c);
+    width += cells < 0 ? 1 : static_cast<std::size_t>(cells);
+    i += length == 0 ? 1 : length;
   }
   return width;
 }
