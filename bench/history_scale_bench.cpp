@@ -127,9 +127,7 @@ bool GrowHistory(const std::string& path, int rows, std::string& error) {
   }
   const std::string insert_job = InsertJobSql(InsertedColumns::kAll);
   SqlStatement job(db, insert_job.c_str());
-  SqlStatement phase(db,
-                     "INSERT INTO phases VALUES (:id, :seq, :name, :started, :duration, :retries, "
-                     ":sent, :received)");
+  SqlStatement phase(db, InsertPhaseSql().c_str());
   SqlStatement message(db, "INSERT INTO messages VALUES (:id, :seq, :text_id)");
   bool ok = job.ok() && phase.ok() && message.ok();
   if (!ok) error = sqlite3_errmsg(db);
@@ -144,16 +142,8 @@ bool GrowHistory(const std::string& path, int rows, std::string& error) {
     job.Bind(":chain_prev_id", link.prev_id);
     ok = Step(job, error, db);
     for (std::size_t i = 0; ok && i < r.phases.size(); ++i) {
-      const PhaseRecord& p = r.phases[i];
       phase.Reset();
-      phase.Bind(":id", r.id);
-      phase.Bind(":seq", static_cast<std::int64_t>(i));
-      phase.Bind(":name", p.name);
-      phase.Bind(":started", p.started_utc_ms);
-      phase.Bind(":duration", p.duration_ms);
-      phase.Bind(":retries", p.retries);
-      phase.Bind(":sent", static_cast<std::int64_t>(p.bytes_sent));
-      phase.Bind(":received", static_cast<std::int64_t>(p.bytes_received));
+      BindPhase(phase, r.id, static_cast<std::int64_t>(i), r.phases[i]);
       ok = Step(phase, error, db);
     }
     for (std::size_t i = 0; ok && i < r.message_ids.size(); ++i) {

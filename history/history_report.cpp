@@ -61,10 +61,11 @@ std::string CsvValue(const nlohmann::json& value) {
         joined += CsvValue(item);
         continue;
       }
-      joined += item["name"].get<std::string>();
-      for (const char* key :
-           {"started_utc_ms", "duration_ms", "retries", "bytes_sent", "bytes_received"})
-        joined += "/" + CsvValue(item[key]);
+      const char* separator = "";
+      for (const PhaseField& field : PhaseFields()) {
+        joined += separator + CsvValue(item[field.name]);
+        separator = "/";
+      }
     }
     return joined;
   }

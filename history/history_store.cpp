@@ -327,21 +327,10 @@ HistoryStatus HistoryStore::WriteChildren(const JobRecord& record) {
   drop_messages.Bind(":id", record.id);
   if (drop_phases.Step() != SQLITE_DONE || drop_messages.Step() != SQLITE_DONE)
     return Failure("cannot write to");
-  SqlStatement phase(db_,
-                     "INSERT INTO phases (job_id, seq, name, started_utc_ms, duration_ms, retries, "
-                     "bytes_sent, bytes_received) VALUES (:id, :seq, :name, :started, :duration, "
-                     ":retries, :sent, :received)");
+  SqlStatement phase(db_, InsertPhaseSql().c_str());
   for (std::size_t i = 0; i < record.phases.size(); ++i) {
-    const PhaseRecord& p = record.phases[i];
     phase.Reset();
-    phase.Bind(":id", record.id);
-    phase.Bind(":seq", static_cast<std::int64_t>(i));
-    phase.Bind(":name", p.name);
-    phase.Bind(":started", p.started_utc_ms);
-    phase.Bind(":duration", p.duration_ms);
-    phase.Bind(":retries", p.retries);
-    phase.Bind(":sent", static_cast<std::int64_t>(p.bytes_sent));
-    phase.Bind(":received", static_cast<std::int64_t>(p.bytes_received));
+    BindPhase(phase, record.id, static_cast<std::int64_t>(i), record.phases[i]);
     if (phase.Step() != SQLITE_DONE) return Failure("cannot write to");
   }
   SqlStatement message(db_,

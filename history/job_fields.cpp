@@ -66,8 +66,15 @@ template <>
 struct Column<JobResult>
     : EnumColumn<JobResult, JobResultText, ParseJobResult, JobRecord{}.result> {};
 
+// The type of the member a pointer to member names.
+template <typename T>
+struct MemberOf;
+template <typename Owner, typename T>
+struct MemberOf<T Owner::*> {
+  using type = T;
+};
 template <auto Member>
-using MemberType = std::remove_cvref_t<decltype(std::declval<JobRecord>().*Member)>;
+using MemberType = typename MemberOf<decltype(Member)>::type;
 
 // A member of JobRecord kept in a jobs column.
 template <auto Member>
@@ -86,7 +93,7 @@ constexpr JobField RecordColumn(const char* name, ColumnDomain domain,
 // The chain's place, kept beside the record: written by the chain alone.
 template <auto Member>
 constexpr JobField ChainPlaceColumn(const char* name, ColumnDomain domain) {
-  using C = Column<std::remove_cvref_t<decltype(std::declval<StoredJob>().*Member)>>;
+  using C = Column<MemberType<Member>>;
   return {name,
           FieldKind::kChainPlace,
           domain,
@@ -95,15 +102,31 @@ constexpr JobField ChainPlaceColumn(const char* name, ColumnDomain domain) {
           nullptr};
 }
 
+// A member of PhaseRecord kept in a phases column.
+template <auto Member>
+constexpr PhaseField PhaseColumn(const char* name, ColumnDomain domain) {
+  using C = Column<MemberType<Member>>;
+  return {name, domain,
+          [](SqlStatement& s, const char* p, const PhaseRecord& r) { C::Bind(s, p, r.*Member); },
+          [](const SqlStatement& row, int c, PhaseRecord& r) { r.*Member = C::Read(row, c); },
+          [](const PhaseRecord& r) { return C::Json(r.*Member); }};
+}
+
+constexpr PhaseField kPhaseFields[] = {
+    PhaseColumn<&PhaseRecord::name>("name", ColumnDomain::kText),
+    PhaseColumn<&PhaseRecord::started_utc_ms>("started_utc_ms", ColumnDomain::kInteger),
+    PhaseColumn<&PhaseRecord::duration_ms>("duration_ms", ColumnDomain::kInteger),
+    PhaseColumn<&PhaseRecord::retries>("retries", ColumnDomain::kInt32),
+    PhaseColumn<&PhaseRecord::bytes_sent>("bytes_sent", ColumnDomain::kCount),
+    PhaseColumn<&PhaseRecord::bytes_received>("bytes_received", ColumnDomain::kCount),
+};
+
 nlohmann::json PhasesJson(const JobRecord& record) {
   nlohmann::json phases = nlohmann::json::array();
   for (const PhaseRecord& phase : record.phases) {
-    phases.push_back({{"name", phase.name},
-                      {"started_utc_ms", phase.started_utc_ms},
-                      {"duration_ms", phase.duration_ms},
-                      {"retries", phase.retries},
-                      {"bytes_sent", phase.bytes_sent},
-                      {"bytes_received", phase.bytes_received}});
+    nlohmann::json json = nlohmann::json::object();
+    for (const PhaseField& field : kPhaseFields) json[field.name] = field.json(phase);
+    phases.push_back(std::move(json));
   }
   return phases;
 }
@@ -164,6 +187,42 @@ std::string Parameter(const JobField& field) {
 
 std::span<const JobField> JobFields() {
   return kFields;
+}
+
+std::span<const PhaseField> PhaseFields() {
+  return kPhaseFields;
+}
+
+const std::string& PhaseColumnsSql() {
+  static const std::string sql = [] {
+    std::string list;
+    for (const PhaseField& field : kPhaseFields)
+      list += (list.empty() ? "" : ", ") + std::string(field.name);
+    return list;
+  }();
+  return sql;
+}
+
+std::string InsertPhaseSql() {
+  std::string values;
+  for (const PhaseField& field : kPhaseFields) values += std::string(", :") + field.name;
+  return "INSERT INTO phases (job_id, seq, " + PhaseColumnsSql() + ") VALUES (:job_id, :seq" +
+         values + ")";
+}
+
+void BindPhase(SqlStatement& statement, std::int64_t job_id, std::int64_t seq,
+               const PhaseRecord& phase) {
+  statement.Bind(":job_id", job_id);
+  statement.Bind(":seq", seq);
+  for (const PhaseField& field : kPhaseFields)
+    field.bind(statement, (std::string(":") + field.name).c_str(), phase);
+}
+
+PhaseRecord ReadPhase(const SqlStatement& row, int first_column) {
+  PhaseRecord phase;
+  int column = first_column;
+  for (const PhaseField& field : kPhaseFields) field.read(row, column++, phase);
+  return phase;
 }
 
 const std::vector<const JobField*>& JobColumnFields() {

@@ -1,4 +1,4 @@
-// A job's fields, one entry each, in the order a record lists them. The jobs
+// A job's fields (and a phase's), one entry each, in the order a record lists them. The jobs
 // table's column lists, the binds, the reader, the record's JSON members and
 // the CSV columns are all made from this one list: adding a field is one line
 // here (and a schema step for its column). Shared by the store's own files and
@@ -68,6 +68,16 @@ struct JobField {
   bool InExport() const { return kind != FieldKind::kChainPlace; }
 };
 
+// A phase's fields: the phases columns after job_id and seq, and the members
+// of each phase's JSON object, in the order of both.
+struct PhaseField {
+  const char* name;
+  ColumnDomain domain;
+  void (*bind)(SqlStatement& statement, const char* parameter, const PhaseRecord& phase);
+  void (*read)(const SqlStatement& row, int column, PhaseRecord& phase);
+  nlohmann::json (*json)(const PhaseRecord& phase);
+};
+
 // Every field, in the order of the CSV export.
 std::span<const JobField> JobFields();
 // The fields that are jobs columns, in the order of JobColumnsSql.
@@ -85,5 +95,15 @@ std::string UpdateOpenJobSql();
 void BindJob(SqlStatement& statement, const JobRecord& record);
 // The current row of a SELECT of JobColumnsSql.
 StoredJob ReadJob(const SqlStatement& row);
+
+std::span<const PhaseField> PhaseFields();
+// "name, started_utc_ms, ...": a phase's own columns, for a SELECT.
+const std::string& PhaseColumnsSql();
+// INSERT of one phase of :job_id at :seq; BindPhase binds all of it.
+std::string InsertPhaseSql();
+void BindPhase(SqlStatement& statement, std::int64_t job_id, std::int64_t seq,
+               const PhaseRecord& phase);
+// A phase from a SELECT of PhaseColumnsSql starting at first_column.
+PhaseRecord ReadPhase(const SqlStatement& row, int first_column);
 
 }  // namespace vexo

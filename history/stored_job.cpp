@@ -72,38 +72,38 @@ void AppendStored(std::string& out, const SqlStatement& row, int column) {
 
 // The children of a row with what each of their columns may hold.
 struct ChildTable {
-  const char* sql;
+  std::string sql;
   const char* table;
-  std::initializer_list<ColumnDomain> domains;
+  std::vector<ColumnDomain> domains;
 };
 
-const ChildTable kChildTables[] = {
-    {"SELECT seq, name, started_utc_ms, duration_ms, retries, bytes_sent, bytes_received FROM "
-     "phases WHERE job_id = :id ORDER BY seq",
-     "phases",
-     {ColumnDomain::kCount, ColumnDomain::kText, ColumnDomain::kInteger, ColumnDomain::kInteger,
-      ColumnDomain::kInt32, ColumnDomain::kCount, ColumnDomain::kCount}},
-    {"SELECT seq, text_id FROM messages WHERE job_id = :id ORDER BY seq",
-     "messages",
-     {ColumnDomain::kCount, ColumnDomain::kInt32}},
-};
+const std::vector<ChildTable>& ChildTables() {
+  static const std::vector<ChildTable> tables = [] {
+    ChildTable phases{
+        "SELECT seq, " + PhaseColumnsSql() + " FROM phases WHERE job_id = :id ORDER BY seq",
+        "phases",
+        {ColumnDomain::kCount}};
+    for (const PhaseField& field : PhaseFields()) phases.domains.push_back(field.domain);
+    ChildTable messages{"SELECT seq, text_id FROM messages WHERE job_id = :id ORDER BY seq",
+                        "messages",
+                        {ColumnDomain::kCount, ColumnDomain::kInt32}};
+    return std::vector<ChildTable>{std::move(phases), std::move(messages)};
+  }();
+  return tables;
+}
 
 }  // namespace
 
 bool ReadChildren(sqlite3* db, std::vector<StoredJob>& jobs) {
-  SqlStatement phase(db,
-                     "SELECT name, started_utc_ms, duration_ms, retries, bytes_sent, "
-                     "bytes_received FROM phases WHERE job_id = :id ORDER BY seq");
+  const std::string phase_sql =
+      "SELECT " + PhaseColumnsSql() + " FROM phases WHERE job_id = :id ORDER BY seq";
+  SqlStatement phase(db, phase_sql.c_str());
   SqlStatement message(db, "SELECT text_id FROM messages WHERE job_id = :id ORDER BY seq");
   for (StoredJob& job : jobs) {
     phase.Reset();
     phase.Bind(":id", job.record.id);
     int step;
-    while ((step = phase.Step()) == SQLITE_ROW) {
-      job.record.phases.push_back(
-          {phase.Text(0), phase.Int(1), phase.Int(2), static_cast<int>(phase.Int(3)),
-           static_cast<std::uint64_t>(phase.Int(4)), static_cast<std::uint64_t>(phase.Int(5))});
-    }
+    while ((step = phase.Step()) == SQLITE_ROW) job.record.phases.push_back(ReadPhase(phase, 0));
     if (step != SQLITE_DONE) return false;
     message.Reset();
     message.Bind(":id", job.record.id);
@@ -185,8 +185,8 @@ std::optional<std::string> OutOfDomain(const SqlStatement& row, int column, Colu
 }
 
 StoredContentReader::StoredContentReader(sqlite3* db) {
-  for (const ChildTable& child : kChildTables)
-    children_.push_back(std::make_unique<SqlStatement>(db, child.sql));
+  for (const ChildTable& child : ChildTables())
+    children_.push_back(std::make_unique<SqlStatement>(db, child.sql.c_str()));
 }
 
 int StoredContentReader::Read(const SqlStatement& row, std::string& content,
@@ -197,7 +197,7 @@ int StoredContentReader::Read(const SqlStatement& row, std::string& content,
     ++column;
   }
   for (std::size_t c = 0; c < children_.size(); ++c) {
-    const ChildTable& child = kChildTables[c];
+    const ChildTable& child = ChildTables()[c];
     SqlStatement& select = *children_[c];
     select.Reset();
     select.Bind(":id", row.Int(0));

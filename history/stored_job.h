@@ -58,7 +58,7 @@ class StoredContentReader {
   int Read(const SqlStatement& row, std::string& content, std::string& out_of_domain);
 
  private:
-  std::vector<std::unique_ptr<SqlStatement>> children_;  // as kChildTables
+  std::vector<std::unique_ptr<SqlStatement>> children_;  // phases, then messages
 };
 // The hex digest of the row's stored content at its place in the chain.
 std::string ExactChainDigest(const ChainLink& link, const std::string& content);
