@@ -1,7 +1,5 @@
 #include "history/job_fields.h"
 
-#include <type_traits>
-
 namespace vexo {
 namespace {
 
@@ -16,14 +14,22 @@ struct Column<std::string> {
   static nlohmann::json Json(const std::string& v) { return v; }
 };
 
-// The integers of a record: stored as SQLite's 64-bit integer,
-// read back by a plain conversion, exported with their own signedness.
+// The integers of a record: stored as SQLite's 64-bit integer, read back by a
+// plain conversion, exported with their own signedness.
 template <typename T>
-requires std::is_integral_v<T> &&(!std::is_same_v<T, bool>)struct Column<T> {
+struct IntegerColumn {
   static void Bind(SqlStatement& s, const char* p, T v) { s.Bind(p, static_cast<std::int64_t>(v)); }
   static T Read(const SqlStatement& row, int c) { return static_cast<T>(row.Int(c)); }
   static nlohmann::json Json(T v) { return v; }
 };
+template <>
+struct Column<int> : IntegerColumn<int> {};
+template <>
+struct Column<std::int64_t> : IntegerColumn<std::int64_t> {};
+template <>
+struct Column<std::uint32_t> : IntegerColumn<std::uint32_t> {};
+template <>
+struct Column<std::uint64_t> : IntegerColumn<std::uint64_t> {};
 
 template <>
 struct Column<bool> {
