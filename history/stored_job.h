@@ -1,7 +1,8 @@
-// Rows of the history as read back, with their place in the chain, the
-// digests that link a finished row to the one before it, and what each column
-// may hold. Shared by the store's own files; no one else. Read failures are
-// SQLite result codes.
+// Rows of the history as stored: their children read back, the digests that
+// link a finished row to the one before it, and what each column may hold
+// (the row's own columns: history/job_fields.h). Shared by the store's own
+// files and the bench that grows a history. Read failures are SQLite result
+// codes.
 #pragma once
 
 #include <sqlite3.h>
