@@ -125,18 +125,9 @@ bool GrowHistory(const std::string& path, int rows, std::string& error) {
       link.prev_hash = count.Text(1);
     }
   }
-  const std::string columns = kJobColumns;
-  std::string values;
-  for (std::size_t at = 0; at < columns.size();) {
-    const std::size_t end = std::min(columns.find(',', at), columns.size());
-    values += (values.empty() ? ":" : ", :") + columns.substr(at, end - at);
-    at = end + (end < columns.size() ? 2 : 0);
-  }
-  const std::string insert_job = "INSERT INTO jobs (" + columns + ") VALUES (" + values + ")";
+  const std::string insert_job = InsertJobSql(InsertedColumns::kAll);
   SqlStatement job(db, insert_job.c_str());
-  SqlStatement phase(db,
-                     "INSERT INTO phases VALUES (:id, :seq, :name, :started, :duration, :retries, "
-                     ":sent, :received)");
+  SqlStatement phase(db, InsertPhaseSql().c_str());
   SqlStatement message(db, "INSERT INTO messages VALUES (:id, :seq, :text_id)");
   bool ok = job.ok() && phase.ok() && message.ok();
   if (!ok) error = sqlite3_errmsg(db);
@@ -145,51 +136,14 @@ bool GrowHistory(const std::string& path, int rows, std::string& error) {
     ++link.seq;
     const std::string digest = ChainDigest(link, r);
     job.Reset();
-    job.Bind(":id", r.id);
-    job.Bind(":started_utc_ms", r.started_utc_ms);
-    job.Bind(":ended_utc_ms", r.ended_utc_ms);
-    job.Bind(":program", std::string(JobProgramText(r.program)));
-    job.Bind(":program_version", r.program_version);
-    job.Bind(":user_name", r.user_name);
-    job.Bind(":host_name", r.host_name);
-    job.Bind(":port_chosen", r.port_chosen);
-    job.Bind(":port_device", r.port_device);
-    job.Bind(":usb_vid_pid", r.usb_vid_pid);
-    job.Bind(":usb_product", r.usb_product);
-    job.Bind(":usb_serial", r.usb_serial);
-    job.Bind(":usb_path", r.usb_path);
-    job.Bind(":requested_baud", r.requested_baud);
-    job.Bind(":used_baud", r.used_baud);
-    job.Bind(":model", r.model);
-    job.Bind(":mode", std::string(JobModeText(r.mode)));
-    job.Bind(":firmware_path", r.firmware_path);
-    job.Bind(":firmware_size", static_cast<std::int64_t>(r.firmware_size));
-    job.Bind(":firmware_sha256", r.firmware_sha256);
-    job.Bind(":record_count", r.record_count);
-    job.Bind(":lowest_address", static_cast<std::int64_t>(r.lowest_address));
-    job.Bind(":highest_address", static_cast<std::int64_t>(r.highest_address));
-    job.Bind(":identity_hex", r.identity_hex);
-    job.Bind(":pages_compared", r.pages_compared);
-    job.BindNull(":first_difference");
-    job.Bind(":result", std::string(JobResultText(r.result)));
-    job.Bind(":closing_confirmed", r.closing_confirmed ? 1 : 0);
-    job.Bind(":downing_declined", r.downing_declined ? 1 : 0);
-    job.Bind(":exit_status", r.exit_status);
+    BindJob(job, r);
     job.Bind(":chain_hash", digest);
     job.Bind(":chain_seq", link.seq);
     job.Bind(":chain_prev_id", link.prev_id);
     ok = Step(job, error, db);
     for (std::size_t i = 0; ok && i < r.phases.size(); ++i) {
-      const PhaseRecord& p = r.phases[i];
       phase.Reset();
-      phase.Bind(":id", r.id);
-      phase.Bind(":seq", static_cast<std::int64_t>(i));
-      phase.Bind(":name", p.name);
-      phase.Bind(":started", p.started_utc_ms);
-      phase.Bind(":duration", p.duration_ms);
-      phase.Bind(":retries", p.retries);
-      phase.Bind(":sent", static_cast<std::int64_t>(p.bytes_sent));
-      phase.Bind(":received", static_cast<std::int64_t>(p.bytes_received));
+      BindPhase(phase, r.id, static_cast<std::int64_t>(i), r.phases[i]);
       ok = Step(phase, error, db);
     }
     for (std::size_t i = 0; ok && i < r.message_ids.size(); ++i) {

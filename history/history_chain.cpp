@@ -87,8 +87,8 @@ HistoryResult<ChainCheck> HistoryStore::CheckChain(const std::optional<ChainHead
     has_meta = step == SQLITE_ROW;
     if (step != SQLITE_ROW && step != SQLITE_DONE) unreadable("cannot read");
   }
-  const std::string sql = std::string("SELECT ") + kJobColumns +
-                          " FROM jobs WHERE chain_seq IS NOT NULL ORDER BY chain_seq";
+  const std::string sql =
+      "SELECT " + JobColumnsSql() + " FROM jobs WHERE chain_seq IS NOT NULL ORDER BY chain_seq";
   SqlStatement select(db_, sql.c_str());
   StoredContentReader stored_content(db_);
   ChainLink link{1, 0, ""};
@@ -97,10 +97,12 @@ HistoryResult<ChainCheck> HistoryStore::CheckChain(const std::optional<ChainHead
   while (result.ok() && check.intact() && (step = select.Step()) == SQLITE_ROW) {
     const std::int64_t id = select.Int(0);
     const std::string row = RowName(id);
-    for (int column = 0; column < select.ColumnCount() && check.intact(); ++column) {
-      const JobColumn& domain = kJobColumnList[column];
-      if (auto why = OutOfDomain(select, column, domain.domain))
-        fail(id, row + ", column " + domain.name + ", " + *why);
+    int column = 0;
+    for (const JobField* field : JobColumnFields()) {
+      if (auto why = OutOfDomain(select, column++, field->domain)) {
+        fail(id, row + ", column " + field->name + ", " + *why);
+        break;
+      }
     }
     if (!check.intact()) break;
     StoredJob job = ReadJob(select);

@@ -1,55 +1,37 @@
 #include "history/history_report.h"
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
 #include <array>
+#include <clocale>
 #include <cstdio>
 #include <ctime>
+#include <cwchar>
 #include <filesystem>
 
+#include "history/job_fields.h"
 #include "history/record_json.h"
 #include "history/safe_text.h"
 
 namespace vexo {
 namespace {
 
-// CSV columns in reading order; each is a member of RecordExportJson.
-constexpr std::array<const char*, 35> kCsvColumns = {
-    "id",
-    "started_utc_ms",
-    "ended_utc_ms",
-    "program",
-    "program_version",
-    "user_name",
-    "host_name",
-    "port_chosen",
-    "port_device",
-    "usb_vid_pid",
-    "usb_product",
-    "usb_serial",
-    "usb_path",
-    "requested_baud",
-    "used_baud",
-    "model",
-    "mode",
-    "firmware_path",
-    "firmware_size",
-    "firmware_sha256",
-    "record_count",
-    "lowest_address",
-    "highest_address",
-    "identity_hex",
-    "phases",
-    "pages_compared",
-    "first_difference",
-    "message_ids",
-    "result",
-    "closing_confirmed",
-    "downing_declined",
-    "exit_status",
-    "chain_hash",
-    "started_utc",
-    "ended_utc",
-};
+// Columns the CSV adds to the record's exported fields: its times as text.
+constexpr const char* kCsvTimeColumns[] = {"started_utc", "ended_utc"};
+
+// CSV columns in reading order; each is a member of the exported object.
+const std::vector<std::string>& CsvColumns() {
+  static const std::vector<std::string> columns = [] {
+    std::vector<std::string> list;
+    for (const JobField& field : JobFields())
+      if (field.InExport()) list.push_back(field.name);
+    list.insert(list.end(), std::begin(kCsvTimeColumns), std::end(kCsvTimeColumns));
+    return list;
+  }();
+  return columns;
+}
 
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -79,10 +61,11 @@ std::string CsvValue(const nlohmann::json& value) {
         joined += CsvValue(item);
         continue;
       }
-      joined += item["name"].get<std::string>();
-      for (const char* key :
-           {"started_utc_ms", "duration_ms", "retries", "bytes_sent", "bytes_received"})
-        joined += "/" + CsvValue(item[key]);
+      const char* separator = "";
+      for (const PhaseField& field : PhaseFields()) {
+        joined += separator + CsvValue(item[field.name]);
+        separator = "/";
+      }
     }
     return joined;
   }
@@ -112,15 +95,42 @@ nlohmann::json ExportJson(const JobRecord& record) {
   return json;
 }
 
-// Columns of the table by how a terminal draws them: wide East Asian
-// characters take two cells.
+// Texts are measured in a UTF-8 locale of this thread's own, whatever the
+// process's: the history is UTF-8 under every locale.
+class Utf8Ctype {
+ public:
+  Utf8Ctype() : previous_(utf8_ ? uselocale(utf8_) : nullptr) {}
+  ~Utf8Ctype() {
+    if (previous_) uselocale(previous_);
+  }
+  Utf8Ctype(const Utf8Ctype&) = delete;
+  Utf8Ctype& operator=(const Utf8Ctype&) = delete;
+
+ private:
+  static inline const locale_t utf8_ = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  locale_t previous_;
+};
+
+// Columns of the table by how a terminal draws them, wcwidth(3) per
+// character: wide East Asian characters take two cells, combining marks none.
+// Not wcswidth over the whole text, which gives up at the first character it
+// cannot print; such a character, and a byte that is not UTF-8, count one.
 std::size_t DisplayWidth(const std::string& text) {
+  const Utf8Ctype utf8;
   std::size_t width = 0;
+  std::mbstate_t state{};
   for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    width += length >= 3 ? 2 : 1;
-    i += length;
+    wchar_t c = 0;
+    const std::size_t length = std::mbrtowc(&c, text.data() + i, text.size() - i, &state);
+    if (length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2)) {
+      state = {};
+      ++width;
+      ++i;
+      continue;
+    }
+    const int cells = wcwidth(c);
+    width += cells < 0 ? 1 : static_cast<std::size_t>(cells);
+    i += length == 0 ? 1 : length;
   }
   return width;
 }
@@ -192,19 +202,18 @@ void WriteHistoryTable(std::ostream& out, const std::vector<JobRecord>& records)
 
 HistoryCsvWriter::HistoryCsvWriter(std::ostream& out) : out_(out) {
   std::string header;
-  for (const char* column : kCsvColumns)
-    header += (header.empty() ? "" : ",") + std::string(column);
+  for (const std::string& column : CsvColumns()) header += (header.empty() ? "" : ",") + column;
   out_ << header << "\r\n";
 }
 
 void HistoryCsvWriter::Write(const JobRecord& r) {
   nlohmann::json json = ExportJson(r);
-  json["started_utc"] = UtcTimeText(r.started_utc_ms);
-  json["ended_utc"] = r.ended_utc_ms > 0 ? UtcTimeText(r.ended_utc_ms) : "";
+  json[kCsvTimeColumns[0]] = UtcTimeText(r.started_utc_ms);
+  json[kCsvTimeColumns[1]] = r.ended_utc_ms > 0 ? UtcTimeText(r.ended_utc_ms) : "";
   std::string line;
-  for (std::size_t c = 0; c < kCsvColumns.size(); ++c) {
-    if (c > 0) line += ',';
-    line += CsvField(CsvCell(json[kCsvColumns[c]]));
+  for (const std::string& column : CsvColumns()) {
+    if (&column != &CsvColumns().front()) line += ',';
+    line += CsvField(CsvCell(json[column]));
   }
   out_ << line << "\r\n";
 }

@@ -27,7 +27,7 @@ std::string DurationText(std::int64_t ms);
 std::string ResultSummary(const JobRecord& record);
 
 // One line per record under a header, columns padded to the widest cell
-// (wide East Asian characters count two).
+// (as wcwidth(3) counts them: wide East Asian characters two, "→" one).
 void WriteHistoryTable(std::ostream& out, const std::vector<JobRecord>& records);
 // A header line of field names (kCsvHeaderStart...), then one line per
 // record; phases as "name/start/duration/retries/sent/received" joined by

@@ -18,12 +18,6 @@ constexpr char kFileNameSql[] =
 constexpr char kLastMessageSql[] =
     "COALESCE((SELECT text_id FROM messages WHERE job_id = jobs.id ORDER BY seq DESC LIMIT 1), 0)";
 
-constexpr int ColumnCount(const char* columns) {
-  int count = 1;
-  for (; *columns; ++columns) count += *columns == ',' ? 1 : 0;
-  return count;
-}
-
 std::string SortSql(JobSortKey key) {
   switch (key) {
     case JobSortKey::kId:
@@ -75,7 +69,7 @@ std::string LikePattern(const std::string& contains) {
 
 std::string SelectSql(const JobSelection& selection, const char* extra_columns) {
   const char* direction = selection.direction == SortDirection::kDescending ? " DESC" : "";
-  return std::string("SELECT ") + kJobColumns + extra_columns + " FROM jobs" + WhereSql(selection) +
+  return "SELECT " + JobColumnsSql() + extra_columns + " FROM jobs" + WhereSql(selection) +
          " ORDER BY " + SortSql(selection.sort) + direction + ", id" + direction +
          " LIMIT :limit OFFSET :offset";
 }
@@ -131,7 +125,7 @@ HistoryResult<std::vector<JobRecord>> HistoryStore::JobPage(const JobSelection& 
   const std::string sql = SelectSql(selection, (std::string(", ") + kLastMessageSql).c_str());
   SqlStatement select(db_, sql.c_str());
   BindSelection(select, selection, offset, count < 0 ? 0 : count);
-  const int last_message = ColumnCount(kJobColumns);  // the column after ReadJob's
+  const int last_message = static_cast<int>(JobColumnFields().size());  // after ReadJob's
   int step;
   while ((step = select.Step()) == SQLITE_ROW) {
     JobRecord record = ReadJob(select).record;
@@ -150,7 +144,7 @@ HistoryResult<JobRecord> HistoryStore::Job(std::int64_t id) {
     return result;
   }
   ExecSql(db_, "BEGIN");
-  const std::string sql = std::string("SELECT ") + kJobColumns + " FROM jobs WHERE id = :id";
+  const std::string sql = "SELECT " + JobColumnsSql() + " FROM jobs WHERE id = :id";
   SqlStatement select(db_, sql.c_str());
   select.Bind(":id", id);
   std::vector<StoredJob> found;

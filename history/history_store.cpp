@@ -21,75 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kInsertJob[] =
-    "INSERT INTO jobs (started_utc_ms, ended_utc_ms, program, program_version, user_name, "
-    "host_name, port_chosen, port_device, usb_vid_pid, usb_product, usb_serial, usb_path, "
-    "requested_baud, used_baud, model, mode, firmware_path, firmware_size, firmware_sha256, "
-    "record_count, lowest_address, highest_address, identity_hex, pages_compared, "
-    "first_difference, result, closing_confirmed, downing_declined, exit_status) VALUES "
-    "(:started_utc_ms, :ended_utc_ms, :program, :program_version, :user_name, :host_name, "
-    ":port_chosen, :port_device, :usb_vid_pid, :usb_product, :usb_serial, :usb_path, "
-    ":requested_baud, :used_baud, :model, :mode, :firmware_path, :firmware_size, "
-    ":firmware_sha256, :record_count, :lowest_address, :highest_address, :identity_hex, "
-    ":pages_compared, :first_difference, :result, :closing_confirmed, :downing_declined, "
-    ":exit_status)";
-
-// Only rows not yet chained may change: a finished row is history.
-constexpr char kUpdateJob[] =
-    "UPDATE jobs SET started_utc_ms = :started_utc_ms, ended_utc_ms = :ended_utc_ms, "
-    "program = :program, program_version = :program_version, user_name = :user_name, "
-    "host_name = :host_name, port_chosen = :port_chosen, port_device = :port_device, "
-    "usb_vid_pid = :usb_vid_pid, usb_product = :usb_product, usb_serial = :usb_serial, "
-    "usb_path = :usb_path, requested_baud = :requested_baud, used_baud = :used_baud, "
-    "model = :model, mode = :mode, firmware_path = :firmware_path, "
-    "firmware_size = :firmware_size, firmware_sha256 = :firmware_sha256, "
-    "record_count = :record_count, lowest_address = :lowest_address, "
-    "highest_address = :highest_address, identity_hex = :identity_hex, "
-    "pages_compared = :pages_compared, first_difference = :first_difference, "
-    "result = :result, closing_confirmed = :closing_confirmed, "
-    "downing_declined = :downing_declined, exit_status = :exit_status, "
-    "chain_seq = :chain_seq, chain_prev_id = :chain_prev_id, chain_hash = :chain_hash "
-    "WHERE id = :id AND chain_seq IS NULL";
-
-void BindJob(SqlStatement& statement, const JobRecord& r) {
-  statement.Bind(":id", r.id);
-  statement.Bind(":started_utc_ms", r.started_utc_ms);
-  statement.Bind(":ended_utc_ms", r.ended_utc_ms);
-  statement.Bind(":program", std::string(JobProgramText(r.program)));
-  statement.Bind(":program_version", r.program_version);
-  statement.Bind(":user_name", r.user_name);
-  statement.Bind(":host_name", r.host_name);
-  statement.Bind(":port_chosen", r.port_chosen);
-  statement.Bind(":port_device", r.port_device);
-  statement.Bind(":usb_vid_pid", r.usb_vid_pid);
-  statement.Bind(":usb_product", r.usb_product);
-  statement.Bind(":usb_serial", r.usb_serial);
-  statement.Bind(":usb_path", r.usb_path);
-  statement.Bind(":requested_baud", r.requested_baud);
-  statement.Bind(":used_baud", r.used_baud);
-  statement.Bind(":model", r.model);
-  statement.Bind(":mode", std::string(JobModeText(r.mode)));
-  statement.Bind(":firmware_path", r.firmware_path);
-  statement.Bind(":firmware_size", static_cast<std::int64_t>(r.firmware_size));
-  statement.Bind(":firmware_sha256", r.firmware_sha256);
-  statement.Bind(":record_count", r.record_count);
-  statement.Bind(":lowest_address", static_cast<std::int64_t>(r.lowest_address));
-  statement.Bind(":highest_address", static_cast<std::int64_t>(r.highest_address));
-  statement.Bind(":identity_hex", r.identity_hex);
-  statement.Bind(":pages_compared", r.pages_compared);
-  if (r.first_difference)
-    statement.Bind(":first_difference", static_cast<std::int64_t>(*r.first_difference));
-  else
-    statement.BindNull(":first_difference");
-  statement.Bind(":result", std::string(JobResultText(r.result)));
-  statement.Bind(":closing_confirmed", r.closing_confirmed ? 1 : 0);
-  statement.Bind(":downing_declined", r.downing_declined ? 1 : 0);
-  statement.Bind(":exit_status", r.exit_status);
-  statement.BindNull(":chain_seq");
-  statement.BindNull(":chain_prev_id");
-  statement.BindNull(":chain_hash");
-}
-
 std::string UtcStamp() {
   return UtcNowText("%Y%m%dT%H%M%SZ");
 }
@@ -396,21 +327,10 @@ HistoryStatus HistoryStore::WriteChildren(const JobRecord& record) {
   drop_messages.Bind(":id", record.id);
   if (drop_phases.Step() != SQLITE_DONE || drop_messages.Step() != SQLITE_DONE)
     return Failure("cannot write to");
-  SqlStatement phase(db_,
-                     "INSERT INTO phases (job_id, seq, name, started_utc_ms, duration_ms, retries, "
-                     "bytes_sent, bytes_received) VALUES (:id, :seq, :name, :started, :duration, "
-                     ":retries, :sent, :received)");
+  SqlStatement phase(db_, InsertPhaseSql().c_str());
   for (std::size_t i = 0; i < record.phases.size(); ++i) {
-    const PhaseRecord& p = record.phases[i];
     phase.Reset();
-    phase.Bind(":id", record.id);
-    phase.Bind(":seq", static_cast<std::int64_t>(i));
-    phase.Bind(":name", p.name);
-    phase.Bind(":started", p.started_utc_ms);
-    phase.Bind(":duration", p.duration_ms);
-    phase.Bind(":retries", p.retries);
-    phase.Bind(":sent", static_cast<std::int64_t>(p.bytes_sent));
-    phase.Bind(":received", static_cast<std::int64_t>(p.bytes_received));
+    BindPhase(phase, record.id, static_cast<std::int64_t>(i), record.phases[i]);
     if (phase.Step() != SQLITE_DONE) return Failure("cannot write to");
   }
   SqlStatement message(db_,
@@ -427,7 +347,7 @@ HistoryStatus HistoryStore::WriteChildren(const JobRecord& record) {
 
 HistoryStatus HistoryStore::InsertJob(JobRecord& record) {
   return InTransaction("cannot write to", [&]() -> HistoryStatus {
-    SqlStatement insert(db_, kInsertJob);
+    SqlStatement insert(db_, InsertJobSql(InsertedColumns::kJobValues).c_str());
     BindJob(insert, record);
     if (insert.Step() != SQLITE_DONE) return Failure("cannot write to");
     record.id = sqlite3_last_insert_rowid(db_);
@@ -451,7 +371,7 @@ HistoryStatus HistoryStore::BeginJob(JobRecord& record) {
 HistoryStatus HistoryStore::UpdateJob(const JobRecord& record) {
   if (HistoryStatus status = Writable(); !status.ok()) return status;
   return InTransaction("cannot write to", [&]() -> HistoryStatus {
-    SqlStatement update(db_, kUpdateJob);
+    SqlStatement update(db_, UpdateOpenJobSql().c_str());
     BindJob(update, record);
     if (update.Step() != SQLITE_DONE) return Failure("cannot write to");
     if (sqlite3_changes(db_) != 1)
@@ -489,7 +409,7 @@ HistoryStatus HistoryStore::LinkJob(JobRecord& record, ChainHead* head) {
       previous.Bind(":id", link.prev_id);
       if (previous.Step() == SQLITE_ROW) link.prev_hash = previous.Bytes(0);
     }
-    SqlStatement update(db_, kUpdateJob);
+    SqlStatement update(db_, UpdateOpenJobSql().c_str());
     BindJob(update, record);
     update.Bind(":chain_seq", link.seq);
     update.Bind(":chain_prev_id", link.prev_id);
@@ -501,7 +421,7 @@ HistoryStatus HistoryStore::LinkJob(JobRecord& record, ChainHead* head) {
     // The digest covers the row as SQLite now holds it, read back.
     std::string digest;
     {
-      const std::string sql = std::string("SELECT ") + kJobColumns + " FROM jobs WHERE id = :id";
+      const std::string sql = "SELECT " + JobColumnsSql() + " FROM jobs WHERE id = :id";
       SqlStatement row(db_, sql.c_str());
       row.Bind(":id", record.id);
       if (row.Step() != SQLITE_ROW) return Failure("cannot read");
@@ -533,8 +453,7 @@ HistoryResult<std::vector<JobRecord>> HistoryStore::Query(const char* order, std
     result.error = Writable().error;
     return result;
   }
-  const std::string sql =
-      std::string("SELECT ") + kJobColumns + " FROM jobs " + order + " LIMIT :limit";
+  const std::string sql = "SELECT " + JobColumnsSql() + " FROM jobs " + order + " LIMIT :limit";
   std::vector<StoredJob> jobs;
   // One read transaction, so that rows and their children agree.
   ExecSql(db_, "BEGIN");

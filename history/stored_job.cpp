@@ -72,80 +72,38 @@ void AppendStored(std::string& out, const SqlStatement& row, int column) {
 
 // The children of a row with what each of their columns may hold.
 struct ChildTable {
-  const char* sql;
+  std::string sql;
   const char* table;
-  std::initializer_list<ColumnDomain> domains;
+  std::vector<ColumnDomain> domains;
 };
 
-const ChildTable kChildTables[] = {
-    {"SELECT seq, name, started_utc_ms, duration_ms, retries, bytes_sent, bytes_received FROM "
-     "phases WHERE job_id = :id ORDER BY seq",
-     "phases",
-     {ColumnDomain::kCount, ColumnDomain::kText, ColumnDomain::kInteger, ColumnDomain::kInteger,
-      ColumnDomain::kInt32, ColumnDomain::kCount, ColumnDomain::kCount}},
-    {"SELECT seq, text_id FROM messages WHERE job_id = :id ORDER BY seq",
-     "messages",
-     {ColumnDomain::kCount, ColumnDomain::kInt32}},
-};
+const std::vector<ChildTable>& ChildTables() {
+  static const std::vector<ChildTable> tables = [] {
+    ChildTable phases{
+        "SELECT seq, " + PhaseColumnsSql() + " FROM phases WHERE job_id = :id ORDER BY seq",
+        "phases",
+        {ColumnDomain::kCount}};
+    for (const PhaseField& field : PhaseFields()) phases.domains.push_back(field.domain);
+    ChildTable messages{"SELECT seq, text_id FROM messages WHERE job_id = :id ORDER BY seq",
+                        "messages",
+                        {ColumnDomain::kCount, ColumnDomain::kInt32}};
+    return std::vector<ChildTable>{std::move(phases), std::move(messages)};
+  }();
+  return tables;
+}
 
 }  // namespace
 
-StoredJob ReadJob(const SqlStatement& row) {
-  StoredJob stored;
-  JobRecord& r = stored.record;
-  int c = 0;
-  r.id = row.Int(c++);
-  r.started_utc_ms = row.Int(c++);
-  r.ended_utc_ms = row.Int(c++);
-  r.program = ParseJobProgram(row.Text(c++)).value_or(JobProgram::kCommandLine);
-  r.program_version = row.Text(c++);
-  r.user_name = row.Text(c++);
-  r.host_name = row.Text(c++);
-  r.port_chosen = row.Text(c++);
-  r.port_device = row.Text(c++);
-  r.usb_vid_pid = row.Text(c++);
-  r.usb_product = row.Text(c++);
-  r.usb_serial = row.Text(c++);
-  r.usb_path = row.Text(c++);
-  r.requested_baud = static_cast<int>(row.Int(c++));
-  r.used_baud = static_cast<int>(row.Int(c++));
-  r.model = row.Text(c++);
-  r.mode = ParseJobMode(row.Text(c++)).value_or(JobMode::kEraseProgram);
-  r.firmware_path = row.Text(c++);
-  r.firmware_size = static_cast<std::uint64_t>(row.Int(c++));
-  r.firmware_sha256 = row.Text(c++);
-  r.record_count = static_cast<int>(row.Int(c++));
-  r.lowest_address = static_cast<std::uint32_t>(row.Int(c++));
-  r.highest_address = static_cast<std::uint32_t>(row.Int(c++));
-  r.identity_hex = row.Text(c++);
-  r.pages_compared = static_cast<int>(row.Int(c++));
-  if (!row.IsNull(c)) r.first_difference = static_cast<std::uint32_t>(row.Int(c));
-  ++c;
-  r.result = ParseJobResult(row.Text(c++)).value_or(JobResult::kInterrupted);
-  r.closing_confirmed = row.Int(c++) != 0;
-  r.downing_declined = row.Int(c++) != 0;
-  r.exit_status = static_cast<int>(row.Int(c++));
-  r.chain_hash = row.Text(c++);
-  if (!row.IsNull(c)) stored.chain_seq = row.Int(c);
-  ++c;
-  stored.chain_prev_id = row.Int(c++);
-  return stored;
-}
-
 bool ReadChildren(sqlite3* db, std::vector<StoredJob>& jobs) {
-  SqlStatement phase(db,
-                     "SELECT name, started_utc_ms, duration_ms, retries, bytes_sent, "
-                     "bytes_received FROM phases WHERE job_id = :id ORDER BY seq");
+  const std::string phase_sql =
+      "SELECT " + PhaseColumnsSql() + " FROM phases WHERE job_id = :id ORDER BY seq";
+  SqlStatement phase(db, phase_sql.c_str());
   SqlStatement message(db, "SELECT text_id FROM messages WHERE job_id = :id ORDER BY seq");
   for (StoredJob& job : jobs) {
     phase.Reset();
     phase.Bind(":id", job.record.id);
     int step;
-    while ((step = phase.Step()) == SQLITE_ROW) {
-      job.record.phases.push_back(
-          {phase.Text(0), phase.Int(1), phase.Int(2), static_cast<int>(phase.Int(3)),
-           static_cast<std::uint64_t>(phase.Int(4)), static_cast<std::uint64_t>(phase.Int(5))});
-    }
+    while ((step = phase.Step()) == SQLITE_ROW) job.record.phases.push_back(ReadPhase(phase, 0));
     if (step != SQLITE_DONE) return false;
     message.Reset();
     message.Bind(":id", job.record.id);
@@ -219,23 +177,27 @@ std::optional<std::string> OutOfDomain(const SqlStatement& row, int column, Colu
       wanted = "a digest";
       break;
     }
+    case ColumnDomain::kNone:
+      return std::nullopt;
   }
   if (fits) return std::nullopt;
   return "holds " + Describe(row, column) + " where " + wanted + " belongs";
 }
 
 StoredContentReader::StoredContentReader(sqlite3* db) {
-  for (const ChildTable& child : kChildTables)
-    children_.push_back(std::make_unique<SqlStatement>(db, child.sql));
+  for (const ChildTable& child : ChildTables())
+    children_.push_back(std::make_unique<SqlStatement>(db, child.sql.c_str()));
 }
 
 int StoredContentReader::Read(const SqlStatement& row, std::string& content,
                               std::string& out_of_domain) {
-  for (int column = 0; column < row.ColumnCount(); ++column) {
-    if (column != kChainHashColumn) AppendStored(content, row, column);
+  int column = 0;
+  for (const JobField* field : JobColumnFields()) {
+    if (field->kind != FieldKind::kChainDigest) AppendStored(content, row, column);
+    ++column;
   }
   for (std::size_t c = 0; c < children_.size(); ++c) {
-    const ChildTable& child = kChildTables[c];
+    const ChildTable& child = ChildTables()[c];
     SqlStatement& select = *children_[c];
     select.Reset();
     select.Bind(":id", row.Int(0));

@@ -105,18 +105,23 @@ TEST(HistoryReport, TableColumnsLineUpWithWideNames) {
   wide.result = JobResult::kCompleted;
   wide.closing_confirmed = false;
   wide.ended_utc_ms = wide.started_utc_ms + 83'000;
+  JobRecord arrow = SampleJob(1);
+  arrow.firmware_path = "/fw/a→b.BIN";
   std::ostringstream table;
-  WriteHistoryTable(table, {wide, SampleJob(2)});
+  WriteHistoryTable(table, {wide, SampleJob(2), arrow});
   std::istringstream lines(table.str());
-  std::string header, first, second;
+  std::string header, first, second, third;
   std::getline(lines, header);
   std::getline(lines, first);
   std::getline(lines, second);
+  std::getline(lines, third);
   EXPECT_NE(first.find("固件.BIN bbbbbbbbbbbb"), std::string::npos) << first;
   EXPECT_NE(first.find("completed, not confirmed, at 9600"), std::string::npos);
   EXPECT_NE(first.find("1:23"), std::string::npos);
   // "固件" is two bytes wider than it is drawn: 6 bytes for 4 cells.
   EXPECT_EQ(first.find("E.P.R") - 2, second.find("E.P.R"));
+  // "→" is drawn in one cell: 3 bytes for 1.
+  EXPECT_EQ(third.find("E.P.R") - 2, second.find("E.P.R")) << third;
   EXPECT_EQ(header.find("mode"), second.find("E.P.R"));
 }
 

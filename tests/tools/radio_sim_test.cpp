@@ -453,7 +453,7 @@ TEST(SimulatorTest, HangUpComesWithTheMessageAfterTheLastEcho) {
 
 TEST(SimReportTest, JsonReadsBackAsWritten) {
   Report report;
-  report.Add({1234us, "message", "program", 57600, {0x50, 0x00, 0xFF}, "fault: \"odd\"\n"});
+  report.Add({1234us, "message", "program", 57600, {0x50, 0x00, 0xFF}, "fault: \"odd\"\n→"});
   report.Add({2000us, "port", "", 0, {}, "opened"});
   std::vector<std::uint8_t> flash = {0x00, 0x7F, 0xFF};
   std::optional<ParsedReport> parsed = ParseReport(report.ToJson(flash, 57600, 2));
@@ -467,9 +467,12 @@ TEST(SimReportTest, JsonReadsBackAsWritten) {
   EXPECT_EQ(e.kind, "program");
   EXPECT_EQ(e.rate, 57600);
   EXPECT_EQ(e.bytes, (std::vector<std::uint8_t>{0x50, 0x00, 0xFF}));
-  EXPECT_EQ(e.note, "fault: \"odd\"\n");
+  EXPECT_EQ(e.note, "fault: \"odd\"\n→");
   EXPECT_FALSE(ParseReport("{\"events\": [}"));
   EXPECT_FALSE(ParseReport(R"({"events": [], "flash": "0G"})"));
+  // What JSON refuses: an unknown escape, a raw control in a text.
+  EXPECT_FALSE(ParseReport(R"({"events": [{"hex": "", "note": "\q"}], "flash": ""})"));
+  EXPECT_FALSE(ParseReport("{\"events\": [{\"hex\": \"\", \"note\": \"\n\"}], \"flash\": \"\"}"));
 }
 
 TEST(SimOptionsTest, ParsesFaultsAndTiming) {

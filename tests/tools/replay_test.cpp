@@ -191,10 +191,10 @@ TEST(ReplayCaptureTest, ALogWithALineOfAnotherKindIsRefusedNamingIt) {
   EXPECT_EQ(run.end.exit_code, 2);
   EXPECT_NE(run.error_output.find("session.log:3: not a log line"), std::string::npos)
       << run.error_output;
-  std::optional<sim::JsonValue> json =
+  std::optional<nlohmann::json> json =
       sim::ParseJson(testing::ReadWholeFile(dir.File("report.json")));
-  ASSERT_TRUE(json && json->Find("replay") && json->Find("replay")->Find("bad_line"));
-  EXPECT_EQ(json->Find("replay")->Find("bad_line")->number, 3);
+  ASSERT_TRUE(json) << testing::ReadWholeFile(dir.File("report.json"));
+  EXPECT_EQ((*json)["replay"].value("bad_line", 0), 3);
 }
 
 // A capture's "#" lines that say how it was made and what came of it.
@@ -261,23 +261,23 @@ TEST(ReplayCaptureTest, EveryCaptureReplaysAgainstVexoFlashAsItRan) {
         testing::RunProgramIn(workdir.path(), testing::ProgramPath("vexo-flash"), flash_args);
     std::optional<testing::SimResult> ended = replay.WaitForExit(40s);
     ASSERT_TRUE(ended) << "the replay did not end";
-    std::optional<sim::JsonValue> json = sim::ParseJson(ended->report_json);
-    ASSERT_TRUE(json && json->Find("replay")) << ended->report_json;
-    const sim::JsonValue* difference = json->Find("replay")->Find("first_difference");
+    std::optional<nlohmann::json> json = sim::ParseJson(ended->report_json);
+    ASSERT_TRUE(json && json->contains("replay")) << ended->report_json;
+    const nlohmann::json* difference = sim::JsonMember((*json)["replay"], "first_difference");
     ASSERT_TRUE(difference);
 
     if (facts.differs_at != 0) {
       EXPECT_EQ(ended->end.exit_code, 1);
-      ASSERT_EQ(difference->type, sim::JsonValue::Type::object);
-      EXPECT_EQ(difference->Find("line")->number, facts.differs_at);
+      ASSERT_TRUE(difference->is_object());
+      EXPECT_EQ(difference->value("line", 0), facts.differs_at);
       const std::string named =
           capture.filename().string() + ":" + std::to_string(facts.differs_at) + ": ";
       EXPECT_NE(ended->error_output.find(named), std::string::npos) << ended->error_output;
       continue;
     }
     EXPECT_EQ(ended->end.exit_code, 0) << ended->error_output;
-    EXPECT_EQ(difference->type, sim::JsonValue::Type::null) << ended->report_json;
-    EXPECT_TRUE(json->Find("replay")->Find("ran_to_end")->boolean);
+    EXPECT_TRUE(difference->is_null()) << ended->report_json;
+    EXPECT_EQ((*json)["replay"].value("ran_to_end", false), true);
     EXPECT_EQ(flash.end.exit_code, facts.exit_code);
     EXPECT_EQ(flash.error_output, facts.flash_errors);
   }

@@ -18,12 +18,12 @@ int DigitValue(char c) {
   return -1;
 }
 
-std::string TextOf(const JsonValue* v) {
-  return v && v->type == JsonValue::Type::string ? v->text : std::string();
+std::string TextOf(const nlohmann::json* v) {
+  return v && v->is_string() ? v->get<std::string>() : std::string();
 }
 
-long long NumberOf(const JsonValue* v) {
-  return v && v->type == JsonValue::Type::number ? static_cast<long long>(v->number) : 0;
+long long NumberOf(const nlohmann::json* v) {
+  return v && v->is_number() ? v->get<long long>() : 0;
 }
 
 }  // namespace
@@ -99,26 +99,26 @@ std::string DescribeEvent(const ReportEvent& event) {
 }
 
 std::optional<ParsedReport> ParseReport(std::string_view json) {
-  std::optional<JsonValue> doc = ParseJson(json);
-  if (!doc || doc->type != JsonValue::Type::object) return std::nullopt;
-  const JsonValue* events = doc->Find("events");
-  if (!events || events->type != JsonValue::Type::array) return std::nullopt;
-  std::optional<std::vector<std::uint8_t>> flash = BytesOfHex(TextOf(doc->Find("flash")));
+  std::optional<nlohmann::json> doc = ParseJson(json);
+  if (!doc || !doc->is_object()) return std::nullopt;
+  const nlohmann::json* events = JsonMember(*doc, "events");
+  if (!events || !events->is_array()) return std::nullopt;
+  std::optional<std::vector<std::uint8_t>> flash = BytesOfHex(TextOf(JsonMember(*doc, "flash")));
   if (!flash) return std::nullopt;
   ParsedReport report;
   report.flash = std::move(*flash);
-  report.final_rate = static_cast<int>(NumberOf(doc->Find("final_rate")));
-  report.sessions = static_cast<int>(NumberOf(doc->Find("sessions")));
-  for (const JsonValue& item : events->items) {
-    std::optional<std::vector<std::uint8_t>> bytes = BytesOfHex(TextOf(item.Find("hex")));
-    if (item.type != JsonValue::Type::object || !bytes) return std::nullopt;
+  report.final_rate = static_cast<int>(NumberOf(JsonMember(*doc, "final_rate")));
+  report.sessions = static_cast<int>(NumberOf(JsonMember(*doc, "sessions")));
+  for (const nlohmann::json& item : *events) {
+    std::optional<std::vector<std::uint8_t>> bytes = BytesOfHex(TextOf(JsonMember(item, "hex")));
+    if (!item.is_object() || !bytes) return std::nullopt;
     ReportEvent e;
-    e.at = SimTime(NumberOf(item.Find("t_us")));
-    e.event = TextOf(item.Find("event"));
-    e.kind = TextOf(item.Find("kind"));
-    e.rate = static_cast<int>(NumberOf(item.Find("rate")));
+    e.at = SimTime(NumberOf(JsonMember(item, "t_us")));
+    e.event = TextOf(JsonMember(item, "event"));
+    e.kind = TextOf(JsonMember(item, "kind"));
+    e.rate = static_cast<int>(NumberOf(JsonMember(item, "rate")));
     e.bytes = std::move(*bytes);
-    e.note = TextOf(item.Find("note"));
+    e.note = TextOf(JsonMember(item, "note"));
     report.events.push_back(std::move(e));
   }
   return report;
