@@ -1,6 +1,7 @@
 #include "link/frame_exchange.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -17,9 +18,26 @@ FrameExchange::FrameExchange(SerialControl& port, LogView& log, MessageHost& hos
 bool FrameExchange::ExchangeMessage(const std::string& message, std::string& reply, int reply_bytes,
                                     int limit_ms, const std::string& expected,
                                     ReportFailure report) {
+  AttemptResult last = kAttemptTimedOut;
+  const auto read = [&] { return ReadReply(reply, reply_bytes, limit_ms); };
+  if (Attempts(message, reply, limit_ms, reply_bytes, expected, read, last)) return true;
+  if (report == ReportFailure::yes) ReportFinal(last);
+  return false;
+}
+
+bool FrameExchange::ExchangeBlock(const std::string& message, std::string& reply, int limit_ms) {
+  AttemptResult last = kAttemptTimedOut;
+  const auto read = [&] { return ReadBlockReply(reply, limit_ms); };
+  if (Attempts(message, reply, limit_ms, kPageReplyBytes, "", read, last)) return true;
+  ReportFinal(last);
+  return false;
+}
+
+bool FrameExchange::Attempts(const std::string& message, std::string& reply, int limit_ms,
+                             int reply_bytes, const std::string& expected,
+                             const std::function<AttemptResult()>& read, AttemptResult& last) {
   EmptyLogIfFull();
   SettleLine(limit_ms);
-  AttemptResult last = kAttemptTimedOut;
   int attempt = 0;
   for (; attempt < kExchangeAttempts; ++attempt) {
     // No pause and no flush between attempts: bytes of a late reply count
@@ -34,7 +52,7 @@ bool FrameExchange::ExchangeMessage(const std::string& message, std::string& rep
     // counted: a stopped job shows only the attempts the radio could hear.
     if (!WriteHex(message)) break;
     LogLine("S:", message);
-    last = ReadReply(reply, reply_bytes, limit_ms);
+    last = read();
     LogLine("R:", reply);
     Count(attempt, message, reply);
     if (last == kAttemptComplete && (expected.empty() || reply == expected)) {
@@ -43,34 +61,6 @@ bool FrameExchange::ExchangeMessage(const std::string& message, std::string& rep
     }
   }
   Ended(attempt, false, reply_bytes);
-  if (report == ReportFailure::yes) ReportFinal(last);
-  return false;
-}
-
-bool FrameExchange::ExchangeBlock(const std::string& message, std::string& reply, int limit_ms) {
-  EmptyLogIfFull();
-  SettleLine(limit_ms);
-  AttemptResult last = kAttemptTimedOut;
-  int attempt = 0;
-  for (; attempt < kExchangeAttempts; ++attempt) {
-    if (message.size() % 2 != 0) {
-      LogLine("S:", message);
-      last = kAttemptOddLength;
-      LogLine("R:", reply);
-      continue;
-    }
-    if (!WriteHex(message)) break;
-    LogLine("S:", message);
-    last = ReadBlockReply(reply, limit_ms);
-    Count(attempt, message, reply);
-    LogLine("R:", reply);
-    if (last == kAttemptComplete) {
-      Ended(attempt + 1, true, kPageReplyBytes);
-      return true;
-    }
-  }
-  Ended(attempt, false, kPageReplyBytes);
-  ReportFinal(last);
   return false;
 }
 

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "link/clock.h"
@@ -99,6 +100,12 @@ class FrameExchange {
   void LogLine(const char* prefix, const std::string& hex);
   void Count(int attempt, const std::string& message, const std::string& reply);
   void ReportFinal(AttemptResult last);
+  // Up to three attempts of message, each read by read; true when one
+  // brought a complete reply equal to expected ("" accepts any). last: the
+  // outcome of the last attempt made.
+  bool Attempts(const std::string& message, std::string& reply, int limit_ms, int reply_bytes,
+                const std::string& expected, const std::function<AttemptResult()>& read,
+                AttemptResult& last);
   // Before an exchange's first sending: drops what is waiting, after an
   // unsettled exchange once the line has gone quiet.
   void SettleLine(int limit_ms);
