@@ -110,7 +110,7 @@ TEST(JsonEvents, ThePhasesLastFigureGoesOutHoweverThePhaseEnds) {
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
   {
-    JsonEvents events(out, "", clock);
+    JsonEvents events(out, clock);
     for (const JobPhase phase : {JobPhase::programming, JobPhase::read_back}) {
       events.PhaseStarted(phase);
       for (int done = 0; done <= 40; ++done) events.ProgressMade(done, 100);  // within 100 ms

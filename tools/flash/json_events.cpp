@@ -26,13 +26,13 @@ int Flushed(std::FILE* out) {
 
 }  // namespace
 
-JsonEvents::JsonEvents(std::FILE* out, std::string port, Clock& clock)
-    : queue_(Flushed(out)), port_(std::move(port)), clock_(clock), start_ms_(clock.NowMs()) {}
+JsonEvents::JsonEvents(std::FILE* out, Clock& clock)
+    : queue_(Flushed(out)), clock_(clock), start_ms_(clock.NowMs()) {}
 
 namespace {
 
 // The common fields of every event.
-nlohmann::ordered_json Event(const char* name, std::int64_t t, const std::string& port) {
+nlohmann::ordered_json Event(const char* name, std::int64_t t, const std::string& port = {}) {
   nlohmann::ordered_json object;
   object[key::kVersion] = kJsonEventsVersion;
   object[key::kTime] = t;
@@ -49,7 +49,7 @@ std::string Dump(const nlohmann::ordered_json& object) {
 }  // namespace
 
 void JsonEvents::Start(const JobFacts& facts, const std::string& usb_serial) {
-  auto object = Event(name::kStart, 0, port_.empty() ? facts.port : port_);
+  auto object = Event(name::kStart, 0, facts.port);
   object[key::kDevice] = facts.device;
   object[key::kUsbSerial] = usb_serial;
   object[key::kRate] = facts.baud;
@@ -67,7 +67,7 @@ void JsonEvents::PhaseStarted(JobPhase phase) {
   FlushProgressLocked();
   phase_ = JobPhaseName(phase);
   last_progress_ms_ = -1'000'000;
-  auto object = Event(name::kPhase, clock_.NowMs() - start_ms_, port_);
+  auto object = Event(name::kPhase, clock_.NowMs() - start_ms_);
   object[key::kName] = phase_;
   queue_.Put(Dump(object), LineUrgency::kKept);
 }
@@ -95,7 +95,7 @@ void JsonEvents::FlushProgressLocked() {
 void JsonEvents::SendProgressLocked(const Progress& progress, LineUrgency urgency) {
   held_progress_.reset();
   last_progress_ms_ = progress.at_ms;
-  auto object = Event(name::kProgress, progress.at_ms - start_ms_, port_);
+  auto object = Event(name::kProgress, progress.at_ms - start_ms_);
   object[key::kPhase] = phase_;
   object[key::kDone] = progress.done;
   object[key::kTotal] = progress.total;
@@ -105,7 +105,7 @@ void JsonEvents::SendProgressLocked(const Progress& progress, LineUrgency urgenc
 void JsonEvents::MessageShown(TextId id, const std::string& text) {
   std::lock_guard lock(mutex_);
   FlushProgressLocked();
-  auto object = Event(name::kMessage, clock_.NowMs() - start_ms_, port_);
+  auto object = Event(name::kMessage, clock_.NowMs() - start_ms_);
   object[key::kTextId] = id;
   object[key::kText] = text;
   queue_.Put(Dump(object), LineUrgency::kKept);
@@ -114,7 +114,7 @@ void JsonEvents::MessageShown(TextId id, const std::string& text) {
 void JsonEvents::IdentityReceived(const std::string& hex) {
   std::lock_guard lock(mutex_);
   FlushProgressLocked();
-  auto object = Event(name::kIdentity, clock_.NowMs() - start_ms_, port_);
+  auto object = Event(name::kIdentity, clock_.NowMs() - start_ms_);
   object[key::kHex] = hex;
   queue_.Put(Dump(object), LineUrgency::kKept);
 }
@@ -129,7 +129,7 @@ void JsonEvents::End(const std::string& result, int exit_status,
                      const std::optional<std::string>& history_head) {
   std::unique_lock lock(mutex_);
   FlushProgressLocked();
-  auto object = Event(name::kEnd, clock_.NowMs() - start_ms_, port_);
+  auto object = Event(name::kEnd, clock_.NowMs() - start_ms_);
   object[key::kResult] = result;
   object[key::kExitStatus] = exit_status;
   object[key::kClosingConfirmed] = closing_confirmed_;

@@ -1,9 +1,9 @@
 // vexo-flash --json: one JSON object per line on standard output for programs
 // that follow a job: {"v":1,"t":<ms since the job began>,"event":...}, with
-// "port" on every object when several radios are flashed. Events: start,
-// phase, progress (at most ~10 a second; the last figure of a phase goes out
-// before the next phase, message or end, however the phase ended), message,
-// identity, end. Thread-safe (the job's thread and the main thread write);
+// "port" on every object when several radios are flashed (added by the parent
+// that runs one vexo-flash per port). Events: start, phase, progress (at
+// most ~10 a second; the last figure of a phase goes out before the next
+// phase, message or end, however the phase ended), message, identity, end. Thread-safe (the job's thread and the main thread write);
 // no call waits for the reader: lines go out from a LineQueue, progress
 // first to go when it is full. End gives a reader that does not read a
 // bounded time (LineQueue::kCloseWait), then gives up on the rest.
@@ -28,8 +28,7 @@ struct JobFacts;
 
 class JsonEvents final : public JobObserver {
  public:
-  // port: added to every object when not empty.
-  JsonEvents(std::FILE* out, std::string port, Clock& clock = RealClock());
+  JsonEvents(std::FILE* out, Clock& clock = RealClock());
 
   void Start(const JobFacts& facts, const std::string& usb_serial);
   // history_head: the chain's head after the job (ChainHead::Text), when recorded.
@@ -58,7 +57,6 @@ class JsonEvents final : public JobObserver {
   void FlushProgressLocked();
 
   LineQueue queue_;
-  std::string port_;
   Clock& clock_;
   std::int64_t start_ms_;
   std::mutex mutex_;

@@ -199,7 +199,7 @@ int Run(const std::vector<std::string>& args) {
   const JobFacts facts =
       GatherJobFacts(job.port_text, job.baud, job.mode, job.firmware_path, image);
   if (options.log_path) log.WriteComment(LogHeaderText(facts));
-  JsonEvents events(stdout, std::string());
+  JsonEvents events(stdout);
   if (options.json) {
     events.Start(facts, facts.usb_serial);
     host.AddWatcher(events);
