@@ -3,9 +3,10 @@
 // "port" on every object when several radios are flashed (added by the parent
 // that runs one vexo-flash per port). Events: start, phase, progress (at
 // most ~10 a second; the last figure of a phase goes out before the next
-// phase, message or end, however the phase ended), message, identity, end. Thread-safe (the job's thread and the main thread write);
-// no call waits for the reader: lines go out from a LineQueue, progress
-// first to go when it is full. End gives a reader that does not read a
+// phase, message or end, however the phase ended), message, identity, end.
+// Thread-safe (the job's thread and the main thread write); no call waits
+// for the reader: lines go out from a LineQueue, progress first to go when
+// it is full. End gives a reader that does not read a
 // bounded time (LineQueue::kCloseWait), then gives up on the rest.
 #pragma once
 
