@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -21,10 +21,27 @@ const ImageText& EmptyImage() {
   return empty;
 }
 
-std::atomic<std::shared_ptr<const std::string>>& PublishedImage() {
-  static std::atomic<std::shared_ptr<const std::string>> image{EmptyImage()};
-  return image;
-}
+// A mutex rather than std::atomic<std::shared_ptr>: not every standard
+// library the engine is built with has that specialisation yet.
+class PublishedImage {
+ public:
+  static ImageText Load() {
+    std::lock_guard lock(Instance().mutex_);
+    return Instance().image_;
+  }
+  static void Store(ImageText image) {
+    std::lock_guard lock(Instance().mutex_);
+    Instance().image_ = std::move(image);
+  }
+
+ private:
+  static PublishedImage& Instance() {
+    static PublishedImage published;
+    return published;
+  }
+  std::mutex mutex_;
+  ImageText image_ = EmptyImage();
+};
 
 // A large image is written once, front to back, into fresh memory; with
 // small pages most of the load is spent in page faults. Huge pages, where the
@@ -83,12 +100,12 @@ bool ReadHex(const std::string& path, std::string& hex, BusyCursorHost* cursor) 
 }  // namespace
 
 ImageText FirmwareImage() {
-  return PublishedImage().load();
+  return PublishedImage::Load();
 }
 
 std::int64_t LoadFirmwareImage(const std::string& path, ImageText& image, BusyCursorHost* cursor) {
   image = EmptyImage();
-  PublishedImage().store(EmptyImage());
+  PublishedImage::Store(EmptyImage());
   auto hex = std::make_shared<std::string>();
   try {
     if (!ReadHex(path, *hex, cursor)) return -1;
@@ -96,7 +113,7 @@ std::int64_t LoadFirmwareImage(const std::string& path, ImageText& image, BusyCu
     return -1;  // a file too large to hold twice over in memory
   }
   image = std::move(hex);
-  PublishedImage().store(image);
+  PublishedImage::Store(image);
   return static_cast<std::int64_t>(image->size() / 2);
 }
 

@@ -1,12 +1,9 @@
 #include "ui/choice_lists.h"
 
+#include "app/radio_models.h"
 #include "link/line_rates.h"
 
 namespace vexo::ui {
-
-namespace {
-const char* const kRadioModels[] = {"TR310P4", "TR420PD"};
-}  // namespace
 
 QStringList RadioModelChoices() {
   QStringList models;

@@ -1,0 +1,140 @@
+// The functions the page calls (through web/engine.js): texts, the lists of
+// rates and models, the firmware check, the Test listing and the job. Texts
+// handed back stay valid until the next call of the same function. The
+// listing and the job suspend while the line or the page is awaited, so the
+// page calls them as asynchronous (ccall with async).
+#include <emscripten.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "app/process_state.h"
+#include "app/radio_models.h"
+#include "app/settings.h"
+#include "app/text_ids.h"
+#include "download/download_worker.h"
+#include "download/firmware_image.h"
+#include "download/image_checks.h"
+#include "download/image_records.h"
+#include "download/program_listing.h"
+#include "link/line_rates.h"
+#include "web/engine/web_clock.h"
+#include "web/engine/web_job_host.h"
+
+namespace {
+
+using namespace vexo;
+
+// One job or listing at a time: the page's thread is the only one.
+bool job_running = false;
+
+const char* Kept(std::string& slot, std::string text) {
+  slot = std::move(text);
+  return slot.c_str();
+}
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void vexo_init() {
+  ::mkdir(web::kFirmwareFolder, 0700);
+  // No system.ini or language file is looked for beside the page: the
+  // shipped texts are built in, and the page keeps its own settings.
+  RunStartup(std::string(web::kFirmwareFolder));
+  if (::chdir(web::kFirmwareFolder) != 0) std::perror(web::kFirmwareFolder);
+}
+
+// english: 0 Chinese, 1 English.
+EMSCRIPTEN_KEEPALIVE void vexo_set_language(int english) {
+  AppState().LanguageBase = english ? kLanguageEnglish : kLanguageChinese;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* vexo_text(int id) {
+  static std::string text;
+  return Kept(text, LookupText(id));
+}
+
+EMSCRIPTEN_KEEPALIVE const char* vexo_version() {
+  static std::string text;
+  return Kept(text, std::string(kVersionNumber) + kBuildLetter);
+}
+
+// One per line.
+EMSCRIPTEN_KEEPALIVE const char* vexo_models() {
+  static std::string text;
+  std::string models;
+  for (const char* model : kRadioModels) models += std::string(model) + "\n";
+  return Kept(text, models);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* vexo_rates() {
+  static std::string text;
+  std::string rates;
+  for (const LoaderRate& rate : kLoaderRates) rates += std::to_string(rate.baud) + "\n";
+  return Kept(text, rates);
+}
+
+// The facts of the file the page put in the firmware folder, and what a job
+// in mode would refuse in it, as JSON.
+EMSCRIPTEN_KEEPALIVE const char* vexo_check_image(const char* file_name, int mode) {
+  static std::string text;
+  ImageText image;
+  const std::int64_t bytes = LoadFirmwareImage(file_name, image);
+  if (bytes < 0) {
+    return Kept(text, "{\"bytes\":null,\"refusal\":{\"id\":" + std::to_string(text::kFileMissing) +
+                          ",\"text\":" + web::JsonText(LookupText(text::kFileMissing)) + "}}");
+  }
+  const int records = RecordCount(*image);
+  std::string lowest = "null", highest = "null";
+  if (records > 0) {
+    std::uint32_t low = RecordAddress(*image, 0), high = low;
+    for (int i = 1; i < records; ++i) {
+      const std::uint32_t address = RecordAddress(*image, i);
+      low = std::min(low, address);
+      high = std::max(high, address);
+    }
+    lowest = std::to_string(low);
+    highest = std::to_string(high);
+  }
+  const TextId refusal = ImageRefusal(*image, mode);
+  const std::string refusal_json =
+      refusal == 0 ? "null"
+                   : "{\"id\":" + std::to_string(refusal) +
+                         ",\"text\":" + web::JsonText(LookupText(refusal)) + "}";
+  return Kept(text, "{\"bytes\":" + std::to_string(bytes) + ",\"records\":" + std::to_string(records) +
+                        ",\"trailingBytes\":" + std::to_string(TrailingBytes(bytes)) +
+                        ",\"lowest\":" + lowest + ",\"highest\":" + highest +
+                        ",\"refusal\":" + refusal_json + "}");
+}
+
+EMSCRIPTEN_KEEPALIVE int vexo_listing(const char* file_name) {
+  if (job_running) return 1;
+  job_running = true;
+  web::WebJobHost host({file_name, 0, kModeEraseProgram});
+  const int result = ListProgramMessages(file_name, host.Log(), host, nullptr);
+  job_running = false;
+  return result;
+}
+
+// 0: the job reached its end; 1: it ended early (a stop among those ways,
+// told by the stop's own message).
+EMSCRIPTEN_KEEPALIVE int vexo_run(const char* file_name, int rate, int mode, int model_index) {
+  if (job_running) return 1;
+  job_running = true;
+  AppState().ModelIndex = model_index;
+  web::WebJobHost host({file_name, rate, mode});
+  web::WebClock clock;
+  const int result = DownloadWorker(host, clock);
+  if (result != 0 && host.StopRequested()) {
+    const TextId id = host.FlashTouched() ? text::kStoppedUnfinished : text::kStoppedUntouched;
+    host.NoteMessageId(id);
+    host.ShowStoppedMessage(LookupText(id));
+  }
+  job_running = false;
+  return result;
+}
+
+}  // extern "C"
