@@ -25,6 +25,15 @@ endforeach()
 
 install(FILES ${CMAKE_SOURCE_DIR}/data/language.sys DESTINATION ${CMAKE_INSTALL_DATADIR}/vexo)
 
+# The browser page, when scripts/build-web.sh has built it: static files a
+# local web server (or a file share) can serve as they are.
+if(EXISTS ${VEXO_WEB_DIR}/index.html AND EXISTS ${VEXO_WEB_DIR}/vexo-engine.wasm)
+  install(DIRECTORY ${VEXO_WEB_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vexo/web
+          FILES_MATCHING PATTERN "*.html" PATTERN "*.js" PATTERN "*.wasm" PATTERN "*.css"
+                         PATTERN "*.webmanifest" PATTERN "*.svg" PATTERN "*.png"
+          PATTERN "CMakeFiles" EXCLUDE)
+endif()
+
 # ---- The window on the desktop ---------------------------------------------------
 
 if(TARGET vexo)
@@ -127,5 +136,5 @@ include(CPack)
 
 add_test(NAME install.package
          COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh ${CMAKE_BINARY_DIR}
-                 ${CMAKE_SOURCE_DIR})
+                 ${CMAKE_SOURCE_DIR} ${VEXO_WEB_DIR})
 set_tests_properties(install.package PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -4,7 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${1:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The page first: the package ships it and its tests drive it.
+scripts/build-web.sh build-web
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXO_WEB_DIR="$PWD/build-web/web" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

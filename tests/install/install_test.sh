@@ -3,7 +3,8 @@
 # a scratch root, then starts the installed programs from empty directories:
 # vexo-flash must find the installed language file, and the desktop launcher
 # must start the window in the user's own data directory.
-# Usage: install_test.sh BUILD_DIR SOURCE_DIR
+# With the built page (WEB_DIR), the package must ship it.
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR [WEB_DIR]
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -131,6 +132,12 @@ else
               ./usr/lib/udev/rules.d/60-vexo-serial.rules; do
     grep -q " $file\$" "$scratch/contents" || fail "not in the package: $file"
   done
+  if [ -f "${3:-}/index.html" ] && [ -f "${3:-}/vexo-engine.wasm" ]; then
+    for file in index.html vexo-engine.js vexo-engine.wasm engine.js serial_line.js; do
+      grep -q " ./usr/share/vexo/web/$file\$" "$scratch/contents" ||
+        fail "the page is not in the package: $file"
+    done
+  fi
   if [ -n "$has_window" ]; then
     grep -q ' ./usr/share/applications/org.vexo.Vexo.desktop$' "$scratch/contents" ||
       fail "no desktop entry in the package"
