@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Builds VEXO and runs a whole "E.P.R" download against the simulated radio on
 # a virtual serial line: in the window when a display is there (press E.P.R),
-# else with vexo-flash in this terminal. Usage: scripts/demo.sh [--cli]
+# else with vexo-flash in this terminal. With --web, the browser page instead,
+# served on 127.0.0.1 and opened in chromium against the same simulated radio
+# (a window when a display is there, else a headless run that keeps its
+# screenshot and traffic log). Usage: scripts/demo.sh [--cli | --web]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 scripts/install-deps.sh
 build=${VEXO_BUILD_DIR:-$root/build}
+if [ "${1:-}" = "--web" ]; then
+  echo "Building the page in $root/build-web..."
+  scripts/build-web.sh "$root/build-web" >"${TMPDIR:-/tmp}/vexo-demo-web-build.log" 2>&1 ||
+    { tail -n 30 "${TMPDIR:-/tmp}/vexo-demo-web-build.log" >&2; exit 1; }
+fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # A first build takes a few minutes; later ones only rebuild what changed.
 # The steps go to a log, one line a finished part to the terminal.
@@ -51,6 +59,10 @@ cp data/language.sys "$demo/"
 touch "$demo/isdebug.txt"
 
 echo "Simulated radio on $pty (COM1); firmware $demo/SAMPLE.BIN"
+if [ "${1:-}" = "--web" ]; then
+  VEXO_WEB_DIR=$root/build-web/web node scripts/web-demo.mjs "$pty" "$demo/SAMPLE.BIN" "$demo"
+  exit
+fi
 cd "$demo"
 if [ "${1:-}" != "--cli" ] && [ -x "$bin/vexo" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Press E.P.R in the window."
