@@ -96,6 +96,8 @@ export class Job {
       event: (e) => {
         if (e.event === 'phase') {
           this.phase = e.name;
+          // The pace of the phase before tells nothing about this one.
+          this.range = { low: 0, high: 0, since: performance.now() };
           if (!kUntouchedPhases.has(e.name)) this.touched = true;
         }
         this.recording?.event(e);
@@ -200,6 +202,7 @@ export class Job {
     });
     Object.assign(this, { recording, running: true, phase: null, touched: false, stopRequested: false });
     this.range = { low: 0, high: 0, since: performance.now() };
+    this.trouble.hide();
     this.update();
     this.holdScreen();
     const timer = this.win.setInterval(() => this.tick(), 250);
