@@ -72,10 +72,11 @@ export class PortPicker {
     const none = this.doc.createElement('option');
     none.value = '';
     none.textContent = this.texts.t(8003);
+    const labels = this.labels();
     const options = this.ports.map((port, i) => {
       const option = this.doc.createElement('option');
       option.value = String(i);
-      option.textContent = portLabel(port, i);
+      option.textContent = labels[i];
       return option;
     });
     this.select.replaceChildren(none, ...options);
@@ -103,8 +104,20 @@ export class PortPicker {
     this.onChange?.();
   }
 
+  // Two cables of one make read alike: the second and later get a number.
+  labels() {
+    const seen = new Map();
+    return this.ports.map((port, i) => {
+      const label = portLabel(port, i);
+      const n = (seen.get(label) ?? 0) + 1;
+      seen.set(label, n);
+      return n > 1 ? `${label} (${n})` : label;
+    });
+  }
+
   label() {
-    return portLabel(this.chosen, Math.max(0, this.ports.indexOf(this.chosen)));
+    const at = this.ports.indexOf(this.chosen);
+    return at >= 0 ? this.labels()[at] : portLabel(this.chosen);
   }
 
   vidPid() {
