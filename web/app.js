@@ -5,12 +5,12 @@ import { SerialLine } from './serial_line.js';
 import { Dialogs } from './ui/dialogs.js';
 import { FirmwareFile } from './ui/firmware.js';
 import { setUpInstall } from './ui/install.js';
-import { Job } from './ui/job.js';
-import { JobList, JobStore } from './ui/jobs.js';
+import { Job, kJobTextIds } from './ui/job.js';
+import { JobList, JobStore, kJobListTextIds } from './ui/jobs.js';
 import { LogBox } from './ui/logbox.js';
-import { PortPicker } from './ui/ports.js';
+import { kPortTextIds, PortPicker } from './ui/ports.js';
 import { startLanguage, Texts } from './ui/texts.js';
-import { Troubleshooting } from './ui/troubleshoot.js';
+import { kTroubleTextIds, Troubleshooting } from './ui/troubleshoot.js';
 
 function storage() {
   try {
@@ -31,7 +31,7 @@ async function main() {
   const parts = { line, dialogs, logBox, nav, win: window, doc };
   const job = new Job(parts);
   const engine = await VexoEngine.create({ line, ui: job.callbacks() });
-  const texts = new Texts(engine, doc);
+  const texts = new Texts(engine, doc, [...kJobTextIds, ...kPortTextIds, ...kTroubleTextIds, ...kJobListTextIds]);
   const store = await JobStore.open();
   const jobList = new JobList(store, texts, doc);
   const trouble = new Troubleshooting(texts, nav, doc);

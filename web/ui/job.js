@@ -5,6 +5,9 @@ import { download, fileStamp, JobRecording } from './records.js';
 import { formatDuration } from './jobs.js';
 import { kTroubleMessages } from './troubleshoot.js';
 
+// Texts the job itself says (the stop question, the stop's outcome, what is missing).
+export const kJobTextIds = [7005, 7006, 7320, 7325, 8017];
+
 // Phases before which the radio's flash is untouched: a stop there is free.
 const kUntouchedPhases = new Set([null, 'handshake']);
 
@@ -151,6 +154,8 @@ export class Job {
     this.el('btn-stop').disabled = !this.running;
     this.el('rate').disabled = busy;
     this.el('model').disabled = busy;
+    // The engine takes no language change while it runs.
+    this.el('lang').disabled = busy;
     this.el('save-log').disabled = !this.last || this.running;
     this.el('save-json').disabled = !this.last || this.running;
     this.ports.setDisabled(busy);

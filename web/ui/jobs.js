@@ -5,6 +5,7 @@
 import { blankJobRecord, download, fileStamp } from './records.js';
 
 const kResultText = { completed: 7121, stopped: 7122, interrupted: 7123, failed: 7140 };
+export const kJobListTextIds = Object.values(kResultText);
 
 const kPhaseFields = ['bytes_received', 'bytes_sent', 'duration_ms', 'name', 'retries', 'started_utc_ms'];
 

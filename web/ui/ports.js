@@ -2,6 +2,8 @@
 // cable chips unless the user asks for every port), the ports this page was
 // allowed before, and cables that come and go.
 
+export const kPortTextIds = [8003];
+
 // CH340/CH341, CP210x, FTDI, PL2303.
 export const kCableVendors = [0x1a86, 0x10c4, 0x0403, 0x067b];
 

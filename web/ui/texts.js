@@ -15,15 +15,29 @@ export function fill(text, ...values) {
   return text.replace(/%(\d)/g, (all, n) => (n > 0 && n <= values.length ? String(values[n - 1]) : all));
 }
 
+// The engine cannot be asked while a job holds it (its calls would land in
+// the middle of the suspended job), so every text the page may need during a
+// job is taken beforehand, when the language is set, and kept.
 export class Texts {
-  constructor(engine, root = document) {
+  constructor(engine, root = document, jobTextIds = []) {
     this.engine = engine;
     this.root = root;
     this.listeners = [];
+    this.kept = new Map();
+    this.jobTextIds = jobTextIds;
+  }
+
+  raw(id) {
+    const key = `${this.language}:${id}`;
+    if (this.kept.has(key)) return this.kept.get(key);
+    const text = this.engine.busy ? undefined : this.engine.text(id);
+    if (typeof text !== 'string') return '';
+    this.kept.set(key, text);
+    return text;
   }
 
   t(id, ...values) {
-    return fill(this.engine.text(id), ...values);
+    return fill(this.raw(id), ...values);
   }
 
   get language() {
@@ -46,6 +60,7 @@ export class Texts {
   }
 
   apply() {
+    for (const id of this.jobTextIds) this.raw(id);
     const doc = this.root;
     doc.documentElement.lang = this.language === 'zh' ? 'zh-CN' : 'en';
     doc.title = this.t(8000);

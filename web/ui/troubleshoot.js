@@ -4,6 +4,9 @@
 // Messages after which the cable, the driver or the radio's mode are the likely cause.
 export const kTroubleMessages = new Set([3006, 3009, 3012]);
 
+// The panel may open mid-job (a radio that stops answering).
+export const kTroubleTextIds = [8018, 8020, 8021, 8022, 8023, 8024, 8025, 8026];
+
 export function platformOf(nav) {
   const named = nav?.userAgentData?.platform || '';
   const ua = nav?.userAgent || '';
