@@ -5,8 +5,9 @@ import { download, fileStamp, JobRecording } from './records.js';
 import { formatDuration } from './jobs.js';
 import { kTroubleMessages } from './troubleshoot.js';
 
-// Texts the job itself says (the stop question, the stop's outcome, what is missing).
-export const kJobTextIds = [7005, 7006, 7320, 7325, 8017];
+// Texts the page says around a job (the stop question, what is missing);
+// the stop's outcome (7005, 7006) is the engine's to say.
+export const kJobTextIds = [7320, 7325, 8017];
 
 // Phases before which the radio's flash is untouched: a stop there is free.
 const kUntouchedPhases = new Set([null, 'handshake']);
@@ -33,7 +34,6 @@ export class Job {
     this.engineBusy = false;
     this.recording = null;
     this.last = null;
-    this.phase = null;
     this.touched = false;
     this.stopRequested = false;
     this.wakeLock = null;
@@ -85,6 +85,7 @@ export class Job {
         if (on) progress.removeAttribute('value');
         else progress.value = Math.max(0, (this.range.position ?? this.range.low) - this.range.low);
         progress.classList.toggle('busy', on);
+        this.el('busy-text').hidden = !on;
       },
       log: (text) => {
         this.logBox.add(text);
@@ -98,7 +99,6 @@ export class Job {
       },
       event: (e) => {
         if (e.event === 'phase') {
-          this.phase = e.name;
           // The pace of the phase before tells nothing about this one.
           this.range = { low: 0, high: 0, since: performance.now() };
           if (!kUntouchedPhases.has(e.name)) this.touched = true;
@@ -205,7 +205,7 @@ export class Job {
       lowest: check.lowest,
       highest: check.highest,
     });
-    Object.assign(this, { recording, running: true, phase: null, touched: false, stopRequested: false });
+    Object.assign(this, { recording, running: true, touched: false, stopRequested: false });
     this.range = { low: 0, high: 0, since: performance.now() };
     this.trouble.hide();
     this.update();
@@ -228,12 +228,6 @@ export class Job {
     this.win.clearInterval(timer);
     this.tick();
     const { result, exitStatus } = resultOf(exitCode, this.stopRequested);
-    let stopText = null;
-    if (result === 'stopped') {
-      const id = this.touched ? 7006 : 7005;
-      stopText = this.texts.t(id);
-      recording.message(id, stopText);
-    }
     recording.finish(result, exitStatus);
     try {
       await this.store.put(recording.record);
@@ -245,7 +239,6 @@ export class Job {
     Object.assign(this, { running: false, last: recording });
     this.update();
     await this.jobList.show();
-    if (stopText) await this.dialogs.message(stopText);
   }
 
   // Before the erase a stop is free; from the erase on the radio would be
