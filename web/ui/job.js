@@ -212,13 +212,14 @@ export class Job {
     this.holdScreen();
     const timer = this.win.setInterval(() => this.tick(), 250);
     this.tick();
+    // Before the first await: a stop pressed from here on must survive.
+    this.line.beginJob();
+    this.line.usePort(port);
     try {
       await this.store.add(recording.record);
     } catch {
       // An unlisted job still runs.
     }
-    this.line.beginJob();
-    this.line.usePort(port);
     let exitCode = 1;
     try {
       exitCode = await this.engine.run({ name: file.name, bytes: file.bytes, rate, mode, model });
