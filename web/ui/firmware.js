@@ -40,17 +40,25 @@ export class FirmwareFile {
       const file = e.dataTransfer?.files?.[0];
       if (file && !this.disabled) this.load(file);
     });
-    texts.onChange(() => this.draw());
+    texts.onChange(() => this.check());
   }
 
   async load(file) {
     const bytes = new Uint8Array(await file.arrayBuffer());
     const sha256 = await sha256Hex(bytes);
-    const checks = {};
-    for (const mode of ['E.P', 'E.P.R']) checks[mode] = this.engine.checkImage(file.name, bytes, mode);
-    this.file = { name: file.name, bytes, sha256, checks };
-    this.draw();
+    this.file = { name: file.name, bytes, sha256, checks: {} };
+    this.check();
     this.onChange?.();
+  }
+
+  // The engine's refusals are worded in the language in use: asked again on a switch.
+  check() {
+    if (this.file) {
+      for (const mode of ['E.P', 'E.P.R']) {
+        this.file.checks[mode] = this.engine.checkImage(this.file.name, this.file.bytes, mode);
+      }
+    }
+    this.draw();
   }
 
   // The engine's refusal of the file for mode, or null.
@@ -71,22 +79,18 @@ export class FirmwareFile {
       if (cls) p.className = cls;
       return p;
     };
-    const lines = [
-      line(this.file.name, 'file-name'),
-      line(this.texts.t(7304, c.bytes, c.records, this.file.sha256), 'digest'),
-      line(this.texts.t(8005, hex(c.lowest), hex(c.highest))),
-    ];
-    if (c.trailingBytes > 0) lines.push(line(`${this.texts.t(7003)} ${c.trailingBytes}`));
+    const lines = [line(this.file.name, 'file-name')];
+    // A file the engine could not read at all has no facts, only its refusal.
+    if (c.bytes !== null) {
+      lines.push(line(this.texts.t(7304, c.bytes, c.records, this.file.sha256), 'digest'));
+      lines.push(line(this.texts.t(8005, hex(c.lowest), hex(c.highest))));
+      if (c.trailingBytes > 0) lines.push(line(`${this.texts.t(7003)} ${c.trailingBytes}`));
+    }
     this.facts.replaceChildren(...lines);
     // A refusal for both modes is the engine's word on E.P; else E.P.R's alone.
     const refusal = this.refusal('E.P') ?? this.refusal('E.P.R');
     this.refusalBox.hidden = !refusal;
-    if (refusal) {
-      // Texts follow the language in use: ask the engine again.
-      const mode = this.refusal('E.P') ? 'E.P' : 'E.P.R';
-      this.file.checks[mode] = this.engine.checkImage(this.file.name, this.file.bytes, mode);
-      this.refusalBox.textContent = this.refusal(mode)?.text ?? refusal.text;
-    }
+    this.refusalBox.textContent = refusal?.text ?? '';
   }
 
   setDisabled(disabled) {

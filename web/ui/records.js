@@ -73,7 +73,6 @@ export class JobRecording {
     this.phase = null;
     this.lastProgressMs = -1e6;
     this.heldProgress = null;
-    this.phases = [];
     this.record = Object.assign(blankJobRecord(), {
       started_utc_ms: facts.startedUtcMs,
       program_version: facts.version,
