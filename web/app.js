@@ -58,9 +58,10 @@ async function main() {
   ports.draw();
   await ports.refresh();
   await jobList.show();
-  job.attach(engine);
-  setUpInstall(nav, window, doc);
   window.vexoPage = { engine, line };
+  setUpInstall(nav, window, doc);
+  // Last: "ready" tells tests and users that everything above is in place.
+  job.attach(engine);
 }
 
 // The page stays "loading" when the engine cannot start; the console says why.
