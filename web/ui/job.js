@@ -48,7 +48,8 @@ export class Job {
     win.addEventListener('beforeunload', (e) => {
       if (!this.running) return;
       e.preventDefault();
-      e.returnValue = '';
+      // Browsers show their own words; older ones want any non-empty value.
+      e.returnValue = 'busy';
     });
     doc.addEventListener('visibilitychange', () => {
       if (doc.visibilityState === 'visible' && this.running && (!this.wakeLock || this.wakeLock.released)) {
