@@ -145,6 +145,39 @@ inline constexpr TextId kBatchPhaseName = 7339;    // lane column and accessible
 inline constexpr TextId kBatchMessageName = 7340;  // lane column and accessible name: last message
 inline constexpr TextId kBatchTimeName = 7341;     // lane column and accessible name: time
 inline constexpr TextId kBatchEndedDuring = 7342;  // lane phase column: %1 result, %2 phase
+inline constexpr TextId kPageTitle = 8000;         // page title and heading
+inline constexpr TextId kPageChoosePort = 8001;    // button: the browser's port picker
+inline constexpr TextId kPageAllPorts = 8002;      // check box: the picker offers every serial port
+inline constexpr TextId kPageNoPort = 8003;        // port list entry when none is chosen
+inline constexpr TextId kPageDropHint = 8004;      // drop zone
+inline constexpr TextId kPageAddresses = 8005;  // firmware facts: lowest %1 and highest %2 address
+inline constexpr TextId kPageGoOn = 8006;       // button: do not stop, the job goes on
+inline constexpr TextId kPageOk = 8007;         // message box button
+inline constexpr TextId kPageLanguage = 8008;   // label of the language choice
+inline constexpr TextId kPageChineseName = 8009;          // language choice entry
+inline constexpr TextId kPageEnglishName = 8010;          // language choice entry
+inline constexpr TextId kPageSaveEvents = 8011;           // button: save the job's events
+inline constexpr TextId kPageJobsTitle = 8012;            // heading of the job list
+inline constexpr TextId kPageJobsExport = 8013;           // button: export the job list
+inline constexpr TextId kPageJobsClear = 8014;            // button: empty the job list
+inline constexpr TextId kPageJobsEmpty = 8015;            // job list without jobs
+inline constexpr TextId kPageNoSerial = 8016;             // notice: the browser has no Web Serial
+inline constexpr TextId kPageChoosePortFirst = 8017;      // message: a job needs a port
+inline constexpr TextId kPagePickerCancelled = 8018;      // troubleshooting: picker closed, no port
+inline constexpr TextId kPageTroubleTitle = 8019;         // troubleshooting heading
+inline constexpr TextId kPageTroubleWindows = 8020;       // troubleshooting, Windows
+inline constexpr TextId kPageTroubleDialout = 8021;       // troubleshooting, Linux group
+inline constexpr TextId kPageTroubleSnap = 8022;          // troubleshooting, Linux snap browser
+inline constexpr TextId kPageTroubleMac = 8023;           // troubleshooting, macOS
+inline constexpr TextId kPageTroubleOtherProgram = 8024;  // troubleshooting, everywhere
+inline constexpr TextId kPageTroubleCable = 8025;         // troubleshooting, everywhere
+inline constexpr TextId kPageTroubleBootMode = 8026;      // troubleshooting, everywhere
+inline constexpr TextId kPageElapsed = 8027;              // label of the elapsed time
+inline constexpr TextId kPageRemaining = 8028;            // label of the remaining time
+inline constexpr TextId kPageInstall = 8029;              // button: install the page as an app
+inline constexpr TextId kPageLogTitle = 8030;  // heading and accessible name of the log box
+inline constexpr TextId kPageHide = 8031;      // button: hide the troubleshooting panel
+inline constexpr TextId kPageMode = 8032;      // heading of the job buttons
 }  // namespace text
 
 // Every id the language file must carry, in table order.
@@ -281,6 +314,39 @@ inline constexpr TextId kAllTextIds[] = {
     text::kBatchMessageName,
     text::kBatchTimeName,
     text::kBatchEndedDuring,
+    text::kPageTitle,
+    text::kPageChoosePort,
+    text::kPageAllPorts,
+    text::kPageNoPort,
+    text::kPageDropHint,
+    text::kPageAddresses,
+    text::kPageGoOn,
+    text::kPageOk,
+    text::kPageLanguage,
+    text::kPageChineseName,
+    text::kPageEnglishName,
+    text::kPageSaveEvents,
+    text::kPageJobsTitle,
+    text::kPageJobsExport,
+    text::kPageJobsClear,
+    text::kPageJobsEmpty,
+    text::kPageNoSerial,
+    text::kPageChoosePortFirst,
+    text::kPagePickerCancelled,
+    text::kPageTroubleTitle,
+    text::kPageTroubleWindows,
+    text::kPageTroubleDialout,
+    text::kPageTroubleSnap,
+    text::kPageTroubleMac,
+    text::kPageTroubleOtherProgram,
+    text::kPageTroubleCable,
+    text::kPageTroubleBootMode,
+    text::kPageElapsed,
+    text::kPageRemaining,
+    text::kPageInstall,
+    text::kPageLogTitle,
+    text::kPageHide,
+    text::kPageMode,
 };
 // clang-format on
 

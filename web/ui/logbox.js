@@ -1,0 +1,42 @@
+// The traffic log box: what the engine logs, without times, as the desktop's
+// box shows it. Bounded, so a long job never grows the page without end, and
+// drawn once a frame, so a fast line never waits for the screen.
+
+export class LogBox {
+  constructor(box, maxLines = 2000, win = window) {
+    this.box = box;
+    this.maxLines = maxLines;
+    this.pending = [];
+    this.win = win;
+    this.scheduled = false;
+  }
+
+  add(line) {
+    this.pending.push(line.replace(/\r?\n$/, '') + '\n');
+    if (this.pending.length > this.maxLines) this.pending.splice(0, this.pending.length - this.maxLines);
+    if (!this.scheduled) {
+      this.scheduled = true;
+      this.win.requestAnimationFrame(() => this.draw());
+    }
+  }
+
+  empty() {
+    this.pending = [];
+    this.box.replaceChildren();
+  }
+
+  draw() {
+    this.scheduled = false;
+    const box = this.box;
+    // Follow the end unless the user scrolled up to read.
+    const follow = box.scrollHeight - box.scrollTop - box.clientHeight < 24;
+    const doc = box.ownerDocument;
+    const fragment = doc.createDocumentFragment();
+    for (const text of this.pending) fragment.append(doc.createTextNode(text));
+    this.pending = [];
+    box.append(fragment);
+    let extra = box.childNodes.length - this.maxLines;
+    while (extra-- > 0) box.firstChild.remove();
+    if (follow) box.scrollTop = box.scrollHeight;
+  }
+}
