@@ -1,0 +1,195 @@
+// A pseudo-terminal as a Web Serial SerialPort, for node: what the page's
+// SerialLine talks to when the engine runs outside a browser, and what the
+// bridge opens for the browser's stand-in. The simulator paces its side by the
+// rate the host set on the pty, so open() sets it with stty like a real host
+// sets a cable's. Errors follow the browser's: InvalidStateError for a port in
+// the wrong state, TypeError for a close while a stream is locked,
+// NetworkError when the device goes away.
+import { execFile } from 'node:child_process';
+import fs from 'node:fs';
+import tty from 'node:tty';
+
+const { O_RDONLY, O_WRONLY, O_NOCTTY, O_NONBLOCK } = fs.constants;
+
+function domError(name, message) {
+  return new DOMException(message, name);
+}
+
+function stty(path, rate) {
+  const args = ['-F', path, String(rate), 'raw', '-echo', 'cs8', '-parenb', '-cstopb', '-crtscts'];
+  return new Promise((resolve, reject) => {
+    execFile('stty', args, (error, _out, stderr) =>
+      error ? reject(domError('NetworkError', `stty: ${stderr || error.message}`)) : resolve());
+  });
+}
+
+export class PtyPort extends EventTarget {
+  constructor(path) {
+    super();
+    this.path = path;
+    this.state = 'closed'; // closed | opening | open | closing | lost
+    this.rate = 0;
+    this.signals = { dataTerminalReady: false, requestToSend: false, break: false };
+    this._readable = null;
+    this._writable = null;
+    this._input = null; // tty.ReadStream on its own file description
+    this._out = -1; // non-blocking descriptor for writes
+    this._pending = []; // bytes read while no readable stream exists
+    this._controller = null;
+  }
+
+  getInfo() {
+    return {};
+  }
+
+  async open(options = {}) {
+    const rate = options.baudRate;
+    if (!Number.isInteger(rate) || rate <= 0) throw new TypeError('baudRate must be a positive integer');
+    if (this.state !== 'closed') throw domError('InvalidStateError', 'The port is already open.');
+    this.state = 'opening';
+    try {
+      const input = fs.openSync(this.path, O_RDONLY | O_NOCTTY);
+      this._out = fs.openSync(this.path, O_WRONLY | O_NOCTTY | O_NONBLOCK);
+      // Set the rate while a descriptor is held: a pty nobody holds hangs up
+      // on the simulator, which would count it as a closed session.
+      await stty(this.path, rate);
+      this._input = new tty.ReadStream(input);
+    } catch (error) {
+      this._release();
+      this.state = 'closed';
+      throw error instanceof DOMException ? error : domError('NetworkError', `Failed to open serial port: ${error.message}`);
+    }
+    this.rate = rate;
+    this.state = 'open';
+    this._input.on('data', (chunk) => this._deliver(new Uint8Array(chunk)));
+    this._input.on('error', () => this._lose());
+    this._input.on('end', () => this._lose());
+  }
+
+  get readable() {
+    if (this.state !== 'open') return null;
+    if (!this._readable) this._readable = this._makeReadable();
+    return this._readable;
+  }
+
+  get writable() {
+    if (this.state !== 'open') return null;
+    if (!this._writable) this._writable = this._makeWritable();
+    return this._writable;
+  }
+
+  async setSignals(signals = {}) {
+    if (this.state !== 'open') throw domError('InvalidStateError', 'The port is closed.');
+    Object.assign(this.signals, signals);
+  }
+
+  async getSignals() {
+    if (this.state !== 'open') throw domError('InvalidStateError', 'The port is closed.');
+    return { dataCarrierDetect: true, clearToSend: true, ringIndicator: false, dataSetReady: true };
+  }
+
+  async close() {
+    if (this.state === 'lost') {
+      this.state = 'closed';
+      this._readable = this._writable = null;
+      return;
+    }
+    if (this.state !== 'open') throw domError('InvalidStateError', 'The port is already closed.');
+    if (this._readable?.locked || this._writable?.locked) {
+      throw new TypeError("Failed to execute 'close' on 'SerialPort': Cannot cancel a locked stream");
+    }
+    this.state = 'closing';
+    const readable = this._readable;
+    const writable = this._writable;
+    this._readable = this._writable = null;
+    await Promise.all([readable?.cancel(), writable?.close().catch(() => {})]);
+    this._release();
+    this.state = 'closed';
+  }
+
+  // The simulator went away (or the test pulled it): streams fail as a
+  // browser's do when the cable is pulled.
+  _lose() {
+    if (this.state !== 'open') return;
+    this.state = 'lost';
+    const error = domError('NetworkError', 'The device has been lost.');
+    try {
+      this._controller?.error(error);
+    } catch {}
+    this._writableController?.error(error);
+    this._release();
+    this.dispatchEvent(new Event('disconnect'));
+  }
+
+  _release() {
+    this._input?.destroy();
+    this._input = null;
+    if (this._out >= 0) fs.closeSync(this._out);
+    this._out = -1;
+    this._pending = [];
+    this._controller = null;
+    this._writableController = null;
+  }
+
+  _deliver(bytes) {
+    if (this._controller) {
+      this._controller.enqueue(bytes);
+      if (this._controller.desiredSize <= 0) this._input?.pause();
+    } else {
+      this._pending.push(bytes);
+    }
+  }
+
+  _makeReadable() {
+    const port = this;
+    return new ReadableStream(
+      {
+        start(controller) {
+          port._controller = controller;
+          for (const bytes of port._pending.splice(0)) controller.enqueue(bytes);
+        },
+        pull() {
+          port._input?.resume();
+        },
+        cancel() {
+          // Later bytes wait for the next readable, as on a real port.
+          port._controller = null;
+          port._readable = null;
+        },
+      },
+      { highWaterMark: 64 },
+    );
+  }
+
+  _makeWritable() {
+    const port = this;
+    return new WritableStream({
+      start(controller) {
+        port._writableController = controller;
+      },
+      async write(chunk) {
+        let bytes = chunk instanceof Uint8Array ? chunk : new Uint8Array(chunk);
+        while (bytes.length > 0) {
+          if (port._out < 0) throw domError('NetworkError', 'The device has been lost.');
+          let written = 0;
+          try {
+            written = fs.writeSync(port._out, bytes);
+          } catch (error) {
+            if (error.code !== 'EAGAIN') {
+              port._lose();
+              throw domError('NetworkError', 'The device has been lost.');
+            }
+          }
+          bytes = bytes.subarray(written);
+          if (bytes.length > 0) await new Promise((resolve) => setTimeout(resolve, 1));
+        }
+      },
+      close() {
+        port._writable = null;
+      },
+      abort() {
+        port._writable = null;
+      },
+    });
+  }
+}
