@@ -96,7 +96,8 @@ async function main() {
   const scratch = scratchDir();
   const imageFile = path.join(scratch, 'bench.BIN');
   const image = makeImage(imageFile, RECORDS, 0);
-  const [server, bridge, browser] = await Promise.all([serveDir(webDir), startBridge(), launchBrowser()]);
+  const [server, browser] = await Promise.all([serveDir(webDir), launchBrowser()]);
+  const bridge = await startBridge({ server: server.server });
   const sim = await Sim.start(['--pace', '--erase-ms', String(ERASE_MS)]);
   const rows = [];
   let failed = false;
@@ -151,8 +152,8 @@ async function main() {
     row('page ready after load (first / median of 5)', `${ready[0].toFixed(0)} / ${quantile(sorted, 0.5).toFixed(0)} ms`, '<= 1 s', ready[0] <= 1000);
   } finally {
     await browser.close();
-    await server.close();
     await bridge.close();
+    await server.close();
     await sim.stop();
   }
   const width = Math.max(...rows.map((r) => r.what.length));

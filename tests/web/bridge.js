@@ -82,9 +82,13 @@ function handle(socket, path, stats) {
   });
 }
 
-// Starts the bridge on 127.0.0.1; resolves to { url, stats, close() }.
-export function startBridge({ port = 0 } = {}) {
-  const server = new WebSocketServer({ host: '127.0.0.1', port, perMessageDeflate: false });
+// Starts the bridge on 127.0.0.1, on a port of its own or, given an
+// http.Server, at /bridge on that server: the page's own origin, which its
+// content security policy lets it connect to. Resolves to { url, stats, close() }.
+export function startBridge({ port = 0, server: http = null } = {}) {
+  const server = http
+    ? new WebSocketServer({ server: http, path: '/bridge', perMessageDeflate: false })
+    : new WebSocketServer({ host: '127.0.0.1', port, perMessageDeflate: false });
   const stats = { connections: 0, opens: [], toPort: 0, toPage: 0 };
   server.on('connection', (socket, request) => {
     stats.connections += 1;
@@ -92,18 +96,18 @@ export function startBridge({ port = 0 } = {}) {
     const path = new URL(request.url, 'ws://127.0.0.1').searchParams.get('path') || '';
     handle(socket, path, stats);
   });
+  const bridge = (url) => ({
+    url,
+    stats,
+    close: () =>
+      new Promise((done) => {
+        for (const client of server.clients) client.terminate();
+        server.close(() => done());
+      }),
+  });
+  if (http) return Promise.resolve(bridge(`ws://127.0.0.1:${http.address().port}/bridge`));
   return new Promise((resolve, reject) => {
     server.on('error', reject);
-    server.on('listening', () =>
-      resolve({
-        url: `ws://127.0.0.1:${server.address().port}/`,
-        stats,
-        close: () =>
-          new Promise((done) => {
-            for (const client of server.clients) client.terminate();
-            server.close(() => done());
-          }),
-      }),
-    );
+    server.on('listening', () => resolve(bridge(`ws://127.0.0.1:${server.address().port}/`)));
   });
 }

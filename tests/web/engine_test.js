@@ -43,7 +43,7 @@ async function runJob(simArgs, { mode = 'E.P.R', rate = 115200, bytes = image, b
       controls: (busy) => seen.controls.push(busy),
       busyIndicator() {},
       log: (text) => seen.log.push(text),
-      logEmpty: () => (seen.log.length = 0),
+      logEmpty() {}, // the box empties itself when full; the test keeps every line
       message: async (text, id) => {
         seen.messages.push(id);
         seen.texts.push(text);

@@ -24,7 +24,7 @@ const types = {
   '.woff2': 'font/woff2',
 };
 
-// Serves dir on 127.0.0.1; resolves to { url, close() }.
+// Serves dir on 127.0.0.1; resolves to { url, server, close() }.
 export function serveDir(dir) {
   const root = path.resolve(dir);
   const server = http.createServer((request, response) => {
@@ -45,6 +45,7 @@ export function serveDir(dir) {
     server.listen(0, '127.0.0.1', () =>
       resolve({
         url: `http://127.0.0.1:${server.address().port}/`,
+        server,
         close: () => new Promise((done) => {
           server.closeAllConnections();
           server.close(() => done());

@@ -29,9 +29,14 @@ for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) {
   });
 }
 
+const scratchDirs = [];
+process.on('exit', () => {
+  for (const dir of scratchDirs) fs.rmSync(dir, { recursive: true, force: true });
+});
+
 export function scratchDir(prefix = 'vexo-web-') {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
-  process.on('exit', () => fs.rmSync(dir, { recursive: true, force: true }));
+  scratchDirs.push(dir);
   return dir;
 }
 
