@@ -4,7 +4,7 @@
 // bridge's round trip in the same run; the page's processor time during the
 // job; the bytes of wasm and script it loads; its ready time after a load
 // from 127.0.0.1. Prints the figures; exit 1 when a target is not met.
-// Run: node --no-experimental-fetch bench/web/web_bench.js [--records N]
+// Run: node --no-experimental-fetch bench/web/web_bench.js [--records N] [--profile]
 import fs from 'node:fs';
 import path from 'node:path';
 import { startBridge } from '../../tests/web/bridge.js';
@@ -26,6 +26,44 @@ function wireMillis(report) {
     if (onWire && e.rate > 0) ms += (1000 * 10 * e.bytes.length) / e.rate;
   }
   return ms;
+}
+
+const PROFILE = process.argv.includes('--profile');
+
+// The page's functions that took most of its main thread during the job.
+function printProfile(profile) {
+  const self = new Map();
+  const byId = new Map(profile.nodes.map((n) => [n.id, n]));
+  const counts = new Map();
+  for (const id of profile.samples) counts.set(id, (counts.get(id) || 0) + 1);
+  let total = 0;
+  for (const [id, count] of counts) {
+    const f = byId.get(id).callFrame;
+    const key = `${f.functionName || '(anonymous)'} ${f.url.split('/').pop()}:${f.lineNumber + 1}`;
+    self.set(key, (self.get(key) || 0) + count);
+    total += count;
+  }
+  console.log('page main thread, self samples:');
+  for (const [key, count] of [...self].sort((a, b) => b[1] - a[1]).slice(0, 20)) {
+    console.log(`  ${((100 * count) / total).toFixed(1).padStart(5)} %  ${key}`);
+  }
+}
+
+// From the end of each reply on the wire to the end of the host's next
+// message, less that message's own wire time: how long the host took to turn
+// round, as the simulator saw it (µs, sorted).
+function turnarounds(report) {
+  const wire = (e) => (1e6 * 10 * e.bytes.length) / e.rate;
+  const gaps = [];
+  let reply = null;
+  for (const e of report.events) {
+    if (e.event === 'reply' && e.rate > 0) reply = e;
+    else if (e.event === 'message' && reply && (e.kind === 'program' || e.kind === 'read_request')) {
+      gaps.push(e.t_us - wire(e) - (reply.t_us + wire(reply)));
+      reply = null;
+    }
+  }
+  return gaps.sort((a, b) => a - b);
 }
 
 const quantile = (sorted, q) => sorted[Math.min(sorted.length - 1, Math.floor(q * sorted.length))];
@@ -80,13 +118,13 @@ function timedJob(page) {
       new Promise((resolve) => {
         const dialog = document.querySelector('#dialog');
         const t0 = performance.now();
-        const check = () => {
-          if (dialog.open || dialog.checkVisibility()) {
-            clearInterval(timer);
+        const observer = new MutationObserver(() => {
+          if (dialog.open) {
+            observer.disconnect();
             resolve({ ms: performance.now() - t0, text: document.querySelector('#dialog-text').textContent });
           }
-        };
-        const timer = setInterval(check, 2);
+        });
+        observer.observe(dialog, { attributes: true, attributeFilter: ['open'] });
         document.querySelector('#btn-epr').click();
       }),
   );
@@ -113,10 +151,16 @@ async function main() {
     await page.setInputFiles('#file-input', { name: 'bench.BIN', mimeType: 'application/octet-stream', buffer: Buffer.from(image) });
     await page.selectOption('#rate', String(RATE));
 
+    const complete = await page.evaluate(() => window.vexoPage.engine.text(3025).trim());
     const cdp = await browser.newBrowserCDPSession();
     const pageCdp = await context.newCDPSession(page);
     await pageCdp.send('Performance.enable');
     const metric = async (name) => (await pageCdp.send('Performance.getMetrics')).metrics.find((m) => m.name === name)?.value ?? 0;
+    if (PROFILE) {
+      await pageCdp.send('Profiler.enable');
+      await pageCdp.send('Profiler.setSamplingInterval', { interval: 500 });
+      await pageCdp.send('Profiler.start');
+    }
     const cpu0 = await cpuByType(cdp);
     const task0 = await metric('TaskDuration');
     const node0 = process.cpuUsage();
@@ -126,7 +170,8 @@ async function main() {
     const cpu1 = await cpuByType(cdp);
     const task = (await metric('TaskDuration')) - task0;
     const nodeCpu = process.cpuUsage(node0);
-    const completed = await page.evaluate((t) => t.trim() === window.vexoPage.engine.text(3025).trim(), job.text);
+    if (PROFILE) printProfile((await pageCdp.send('Profiler.stop')).profile);
+    const completed = job.text.trim() === complete;
     await page.click('#dialog-ok');
     await context.close();
     const { report } = await sim.stop();
@@ -138,9 +183,12 @@ async function main() {
       ? `${ratio.toFixed(3)} (${job.ms.toFixed(0)} / ${theoretical.toFixed(0)} ms)`
       : `failed: ${job.text.trim()}`, '<= 1.10', completed && ratio <= 1.1);
     row('bridge round trip from the page (median / p99)', `${quantile(pings, 0.5).toFixed(2)} / ${quantile(pings, 0.99).toFixed(2)} ms`, '', null);
+    const turns = turnarounds(report);
+    row('  host turnaround per exchange, as the simulator saw it (median / p90)', `${(quantile(turns, 0.5) / 1000).toFixed(2)} / ${(quantile(turns, 0.9) / 1000).toFixed(2)} ms`, '', null);
     row('page CPU during the job: renderer process', `${share('renderer').toFixed(2)} %`, '<= 5 %', share('renderer') <= 5);
     row('  main thread busy (CDP TaskDuration)', `${((100 * task) / wall).toFixed(2)} %`, '', null);
     row('  browser + other chromium processes', `${(share('browser') + share('utility') + share('gpu') + share('other')).toFixed(2)} %`, '', null);
+    row('  bridge frames to the page / to the port', `${bridge.stats.toPageFrames} (${bridge.stats.toPage} bytes) / ${bridge.stats.toPortFrames} (${bridge.stats.toPort} bytes)`, '', null);
     row('  bridge and bench (node)', `${((nodeCpu.user + nodeCpu.system) / 1e4 / wall).toFixed(2)} %`, '', null);
 
     const sizes = codeBytes(webDir);

@@ -11,6 +11,7 @@ import { WebSocketServer } from 'ws';
 import { PtyPort } from './pty_port.js';
 
 const allowedPath = /^\/dev\/pts\/\d+$/;
+const packetBytes = 64;
 
 function handle(socket, path, stats) {
   let port = null;
@@ -19,15 +20,37 @@ function handle(socket, path, stats) {
   let queue = Promise.resolve();
   const send = (message) => socket.readyState === socket.OPEN && socket.send(JSON.stringify(message));
 
+  // The paced simulator writes a reply byte by byte, as the wire carries
+  // it; a USB cable hands the host its bytes in packets, at most one frame
+  // (1 ms) after the first of them. Sending each byte alone would cost the
+  // page a wake-up per byte that no real cable causes.
+  let batch = [];
+  let batchBytes = 0;
+  let timer = null;
+  function flush() {
+    clearTimeout(timer);
+    timer = null;
+    if (batchBytes === 0 || socket.readyState !== socket.OPEN) return;
+    const bytes = Buffer.concat(batch, batchBytes);
+    batch = [];
+    batchBytes = 0;
+    stats.toPage += bytes.length;
+    stats.toPageFrames += 1;
+    socket.send(bytes);
+  }
+
   async function pump() {
     try {
       for (;;) {
         const { value, done } = await reader.read();
-        if (done) return;
-        stats.toPage += value.length;
-        socket.send(value);
+        if (done) return flush();
+        batch.push(value);
+        batchBytes += value.length;
+        if (batchBytes >= packetBytes) flush();
+        else timer ??= setTimeout(flush, 1);
       }
     } catch (error) {
+      flush();
       send({ op: 'lost', message: error.message });
       socket.close();
     }
@@ -74,6 +97,7 @@ function handle(socket, path, stats) {
       if (!isBinary) return control(JSON.parse(data.toString()));
       if (!writer) return;
       stats.toPort += data.length;
+      stats.toPortFrames += 1;
       await writer.write(new Uint8Array(data)).catch(() => {});
     });
   });
@@ -89,7 +113,7 @@ export function startBridge({ port = 0, server: http = null } = {}) {
   const server = http
     ? new WebSocketServer({ server: http, path: '/bridge', perMessageDeflate: false })
     : new WebSocketServer({ host: '127.0.0.1', port, perMessageDeflate: false });
-  const stats = { connections: 0, opens: [], toPort: 0, toPage: 0 };
+  const stats = { connections: 0, opens: [], toPort: 0, toPortFrames: 0, toPage: 0, toPageFrames: 0 };
   server.on('connection', (socket, request) => {
     stats.connections += 1;
     socket.binaryType = 'nodebuffer';
