@@ -74,14 +74,16 @@ export async function launchBrowser() {
 }
 
 // A fresh context and page whose navigator.serial is the stand-in;
-// serial = { bridge, ports: [{ path, info, granted }], choose }.
+// serial = { bridge, ports: [{ path, info, granted }], choose }. errors
+// collects what the page threw and did not catch.
 export async function openPage(browser, url, serial, { width = 1200, height = 900, locale = 'en-US' } = {}) {
   const context = await browser.newContext({ viewport: { width, height }, locale, acceptDownloads: true });
   await context.addInitScript({ content: `${standinText}\ninstallSerialStandin(${JSON.stringify(serial)});` });
   const page = await context.newPage();
-  page.on('pageerror', (error) => console.error(`page error: ${error.message}`));
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
   await page.goto(url);
-  return { context, page };
+  return { context, page, errors };
 }
 
 // Resolves once the page says it is ready (the engine is loaded).

@@ -52,7 +52,15 @@ async function withPage(simArgs, fn, view = {}) {
     const page = opened.page;
     await pageReady(page);
     const text = (id) => page.evaluate((n) => window.vexoPage.engine.text(n), id);
-    return await fn({ page, sim, text });
+    let result;
+    try {
+      result = await fn({ page, sim, text });
+    } catch (error) {
+      if (opened.errors.length > 0) error.message += `\nthe page threw: ${opened.errors.join('; ')}`;
+      throw error;
+    }
+    assert.deepEqual(opened.errors, [], 'the page threw nothing');
+    return result;
   } finally {
     await context?.close();
     await sim.stop();
