@@ -11,7 +11,6 @@ import { WebSocketServer } from 'ws';
 import { PtyPort } from './pty_port.js';
 
 const allowedPath = /^\/dev\/pts\/\d+$/;
-const packetBytes = 64;
 
 function handle(socket, path, stats) {
   let port = null;
@@ -20,37 +19,16 @@ function handle(socket, path, stats) {
   let queue = Promise.resolve();
   const send = (message) => socket.readyState === socket.OPEN && socket.send(JSON.stringify(message));
 
-  // The paced simulator writes a reply byte by byte, as the wire carries
-  // it; a USB cable hands the host its bytes in packets, at most one frame
-  // (1 ms) after the first of them. Sending each byte alone would cost the
-  // page a wake-up per byte that no real cable causes.
-  let batch = [];
-  let batchBytes = 0;
-  let timer = null;
-  function flush() {
-    clearTimeout(timer);
-    timer = null;
-    if (batchBytes === 0 || socket.readyState !== socket.OPEN) return;
-    const bytes = Buffer.concat(batch, batchBytes);
-    batch = [];
-    batchBytes = 0;
-    stats.toPage += bytes.length;
-    stats.toPageFrames += 1;
-    socket.send(bytes);
-  }
-
   async function pump() {
     try {
       for (;;) {
         const { value, done } = await reader.read();
-        if (done) return flush();
-        batch.push(value);
-        batchBytes += value.length;
-        if (batchBytes >= packetBytes) flush();
-        else timer ??= setTimeout(flush, 1);
+        if (done) return;
+        stats.toPage += value.length;
+        stats.toPageFrames += 1;
+        socket.send(value);
       }
     } catch (error) {
-      flush();
       send({ op: 'lost', message: error.message });
       socket.close();
     }

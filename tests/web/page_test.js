@@ -200,9 +200,10 @@ describe('the page against the simulator', () => {
       await context.close();
       context = null;
       const ended = await Promise.race([replay.ended, new Promise((r) => setTimeout(() => r(null), 10000))]);
-      const report = replay.report();
-      assert.deepEqual(ended, { code: 0, signal: null }, JSON.stringify(report?.replay));
-      assert.equal(report.replay.ran_to_end, true);
+      const { report } = await replay.stop();
+      const why = JSON.stringify(report?.replay);
+      assert.deepEqual(ended, { code: 0, signal: null }, `the replay ended by itself, all matched: ${why}`);
+      assert.equal(report.replay.ran_to_end, true, why);
     } finally {
       await context?.close();
       await replay.stop();

@@ -5,21 +5,36 @@
 // sets a cable's. Errors follow the browser's: InvalidStateError for a port in
 // the wrong state, TypeError for a close while a stream is locked,
 // NetworkError when the device goes away.
-import { execFile } from 'node:child_process';
+//
+// The port holds one descriptor from open to close, as a desktop host does:
+// the simulator counts the host's opens and closes (inotify, which merges
+// like events that follow each other), so every extra open, such as node's tty
+// streams reopening the device, could leave it counting a closed port as open.
+// Hence stty works on that descriptor as its standard input, and reads poll
+// it every millisecond, which also hands the bytes over as a USB cable does:
+// in packets, at most a frame after they arrived.
+import { spawn } from 'node:child_process';
 import fs from 'node:fs';
-import tty from 'node:tty';
 
-const { O_RDONLY, O_WRONLY, O_NOCTTY, O_NONBLOCK } = fs.constants;
+const { O_RDWR, O_NOCTTY, O_NONBLOCK } = fs.constants;
+const kPollMs = 1;
+const kReadBytes = 4096;
 
 function domError(name, message) {
   return new DOMException(message, name);
 }
 
-function stty(path, rate) {
-  const args = ['-F', path, String(rate), 'raw', '-echo', 'cs8', '-parenb', '-cstopb', '-crtscts'];
+// The descriptor goes to the child as its fourth: one of the first three would
+// come back blocking (node makes a child's standard streams so, and the flag
+// belongs to the open file, shared with us).
+function stty(fd, rate) {
+  const args = [String(rate), 'raw', '-echo', 'cs8', '-parenb', '-cstopb', '-crtscts'];
   return new Promise((resolve, reject) => {
-    execFile('stty', args, (error, _out, stderr) =>
-      error ? reject(domError('NetworkError', `stty: ${stderr || error.message}`)) : resolve());
+    const child = spawn('sh', ['-c', 'exec stty "$@" <&3', 'stty', ...args], { stdio: ['ignore', 'ignore', 'pipe', fd] });
+    let stderr = '';
+    child.stderr.on('data', (chunk) => (stderr += chunk));
+    child.on('error', (error) => reject(domError('NetworkError', `stty: ${error.message}`)));
+    child.on('close', (code) => (code === 0 ? resolve() : reject(domError('NetworkError', `stty: ${stderr}`))));
   });
 }
 
@@ -32,8 +47,9 @@ export class PtyPort extends EventTarget {
     this.signals = { dataTerminalReady: false, requestToSend: false, break: false };
     this._readable = null;
     this._writable = null;
-    this._input = null; // tty.ReadStream on its own file description
-    this._out = -1; // non-blocking descriptor for writes
+    this._fd = -1;
+    this._poll = null;
+    this._paused = false;
     this._pending = []; // bytes read while no readable stream exists
     this._controller = null;
   }
@@ -48,12 +64,8 @@ export class PtyPort extends EventTarget {
     if (this.state !== 'closed') throw domError('InvalidStateError', 'The port is already open.');
     this.state = 'opening';
     try {
-      const input = fs.openSync(this.path, O_RDONLY | O_NOCTTY);
-      this._out = fs.openSync(this.path, O_WRONLY | O_NOCTTY | O_NONBLOCK);
-      // Set the rate while a descriptor is held: a pty nobody holds hangs up
-      // on the simulator, which would count it as a closed session.
-      await stty(this.path, rate);
-      this._input = new tty.ReadStream(input);
+      this._fd = fs.openSync(this.path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+      await stty(this._fd, rate);
     } catch (error) {
       this._release();
       this.state = 'closed';
@@ -61,9 +73,23 @@ export class PtyPort extends EventTarget {
     }
     this.rate = rate;
     this.state = 'open';
-    this._input.on('data', (chunk) => this._deliver(new Uint8Array(chunk)));
-    this._input.on('error', () => this._lose());
-    this._input.on('end', () => this._lose());
+    this._poll = setInterval(() => this._read(), kPollMs);
+  }
+
+  _read() {
+    if (this._paused || this._fd < 0) return;
+    const buffer = Buffer.allocUnsafe(kReadBytes);
+    let got = 0;
+    try {
+      while (got < kReadBytes) {
+        const n = fs.readSync(this._fd, buffer, got, kReadBytes - got, null);
+        if (n === 0) return this._lose(); // hung up: the simulator has gone
+        got += n;
+      }
+    } catch (error) {
+      if (error.code !== 'EAGAIN') return this._lose();
+    }
+    if (got > 0) this._deliver(new Uint8Array(buffer.buffer, buffer.byteOffset, got));
   }
 
   get readable() {
@@ -122,10 +148,11 @@ export class PtyPort extends EventTarget {
   }
 
   _release() {
-    this._input?.destroy();
-    this._input = null;
-    if (this._out >= 0) fs.closeSync(this._out);
-    this._out = -1;
+    clearInterval(this._poll);
+    this._poll = null;
+    if (this._fd >= 0) fs.closeSync(this._fd);
+    this._fd = -1;
+    this._paused = false;
     this._pending = [];
     this._controller = null;
     this._writableController = null;
@@ -134,7 +161,7 @@ export class PtyPort extends EventTarget {
   _deliver(bytes) {
     if (this._controller) {
       this._controller.enqueue(bytes);
-      if (this._controller.desiredSize <= 0) this._input?.pause();
+      this._paused = this._controller.desiredSize <= 0;
     } else {
       this._pending.push(bytes);
     }
@@ -149,7 +176,7 @@ export class PtyPort extends EventTarget {
           for (const bytes of port._pending.splice(0)) controller.enqueue(bytes);
         },
         pull() {
-          port._input?.resume();
+          port._paused = false;
         },
         cancel() {
           // Later bytes wait for the next readable, as on a real port.
@@ -170,10 +197,10 @@ export class PtyPort extends EventTarget {
       async write(chunk) {
         let bytes = chunk instanceof Uint8Array ? chunk : new Uint8Array(chunk);
         while (bytes.length > 0) {
-          if (port._out < 0) throw domError('NetworkError', 'The device has been lost.');
+          if (port._fd < 0) throw domError('NetworkError', 'The device has been lost.');
           let written = 0;
           try {
-            written = fs.writeSync(port._out, bytes);
+            written = fs.writeSync(port._fd, bytes);
           } catch (error) {
             if (error.code !== 'EAGAIN') {
               port._lose();
