@@ -4,10 +4,12 @@
 // bridge's round trip in the same run; the page's processor time during the
 // job; the bytes of wasm and script it loads; its ready time after a load
 // from 127.0.0.1. Prints the figures; exit 1 when a target is not met.
-// Run: node --no-experimental-fetch bench/web/web_bench.js [--records N] [--profile]
+// Run: node bench/web/web_bench.js [--records N] [--profile]
 import fs from 'node:fs';
 import path from 'node:path';
+import { pathToFileURL } from 'node:url';
 import { startBridge } from '../../tests/web/bridge.js';
+import { PtyPort } from '../../tests/web/pty_port.js';
 import { launchBrowser, openPage, pageReady, serveDir } from '../../tests/web/harness.js';
 import { Sim, makeImage, scratchDir, webDir } from '../../tests/web/sim.js';
 
@@ -130,6 +132,34 @@ function timedJob(page) {
   );
 }
 
+// The same job by the engine in node over the pty, without the browser: what
+// the engine and its line cost apart from the page and the bridge.
+async function nodeJob(image) {
+  const { VexoEngine } = await import(pathToFileURL(path.join(webDir, 'engine.js')).href);
+  const { SerialLine } = await import(pathToFileURL(path.join(webDir, 'serial_line.js')).href);
+  const sim = await Sim.start(['--pace', '--erase-ms', String(ERASE_MS)]);
+  try {
+    const line = new SerialLine();
+    line.usePort(new PtyPort(sim.ptyPath));
+    const ids = [];
+    const quiet = () => {};
+    const ui = { status: quiet, progressRange: quiet, progress: quiet, controls: quiet, busyIndicator: quiet, log: quiet, logEmpty: quiet, event: quiet, message: async (_text, id) => ids.push(id) };
+    // Emscripten's node loader takes a fetch it finds for the browser's and
+    // fails; playwright needs it, so it is out of sight only while the engine loads.
+    const fetch = globalThis.fetch;
+    globalThis.fetch = undefined;
+    const engine = await VexoEngine.create({ line, ui }).finally(() => (globalThis.fetch = fetch));
+    line.beginJob();
+    const t0 = performance.now();
+    await engine.run({ name: 'bench.BIN', bytes: image, rate: RATE, mode: 'E.P.R', model: engine.models[0] });
+    const ms = performance.now() - t0;
+    const { report } = await sim.stop();
+    return { ms, ok: ids.length === 1 && ids[0] === 3025, report };
+  } finally {
+    await sim.stop();
+  }
+}
+
 async function main() {
   const scratch = scratchDir();
   const imageFile = path.join(scratch, 'bench.BIN');
@@ -190,6 +220,12 @@ async function main() {
     row('  browser + other chromium processes', `${(share('browser') + share('utility') + share('gpu') + share('other')).toFixed(2)} %`, '', null);
     row('  bridge frames to the page / to the port', `${bridge.stats.toPageFrames} (${bridge.stats.toPage} bytes) / ${bridge.stats.toPortFrames} (${bridge.stats.toPort} bytes)`, '', null);
     row('  bridge and bench (node)', `${((nodeCpu.user + nodeCpu.system) / 1e4 / wall).toFixed(2)} %`, '', null);
+
+    const solo = await nodeJob(image);
+    const soloWire = wireMillis(solo.report) + FIXED_PAUSES_MS + ERASE_MS;
+    row('  the same job by the engine in node over the pty (no browser)', solo.ok
+      ? `${(solo.ms / soloWire).toFixed(3)} (${solo.ms.toFixed(0)} / ${soloWire.toFixed(0)} ms), turnaround ${(quantile(turnarounds(solo.report), 0.5) / 1000).toFixed(2)} ms`
+      : 'failed', '', null);
 
     const sizes = codeBytes(webDir);
     const mib = (sizes.wasm + sizes.js) / 1048576;
