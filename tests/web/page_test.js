@@ -1,7 +1,7 @@
 // The built page in headless chromium, its serial port a stand-in carried
 // by the bridge to vexo-radio-sim: what a technician does with it, end to end.
 // Run: node --test tests/web/page_test.js
-// With VEXO_WEB_SCREENSHOTS=1 (or the option --screenshots when run as
+// With VEXO_WEB_SCREENSHOTS=1 (or the option --screenshots when run without --test, as
 // `node tests/web/page_test.js --screenshots`) it also writes
 // docs/screenshots/web-en.png and web-zh.png.
 import assert from 'node:assert/strict';
