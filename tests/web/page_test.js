@@ -88,6 +88,51 @@ async function jobEnded(page, timeout = 10000) {
 }
 
 describe('the page against the simulator', () => {
+  // What the page tests stand on: the stand-in must fail where the browser's port fails.
+  test('the stand-in port behaves as the browser\'s', { timeout: 30000 }, async () => {
+    await withPage([], async ({ page }) => {
+      const seen = await page.evaluate(async () => {
+        const outcome = (promise) => promise.then(() => 'ok', (e) => e.name);
+        const port = await navigator.serial.requestPort();
+        await port.open({ baudRate: 9600 });
+        const again = await outcome(port.open({ baudRate: 9600 }));
+        const writer = port.writable.getWriter();
+        const reader = port.readable.getReader();
+        await writer.write(new Uint8Array([0x55, 0xaa, 0x03, 0x57, 0x00, 0x00, 0x5a]));
+        const ack = Array.from((await reader.read()).value);
+        const lockedClose = await outcome(port.close());
+        reader.releaseLock();
+        writer.releaseLock();
+        await port.close();
+        const closedClose = await outcome(port.close());
+        await port.open({ baudRate: 19200 });
+        const pending = outcome(port.readable.getReader().read());
+        const disconnected = new Promise((resolve) =>
+          navigator.serial.addEventListener('disconnect', (e) => resolve(e.target === port)),
+        );
+        window.__vexoSerial.pull(0);
+        const result = { again, ack, lockedClose, closedClose, read: await pending, event: await disconnected, readable: port.readable };
+        result.closeLost = await outcome(port.close());
+        result.reopen = await outcome(port.open({ baudRate: 9600 }));
+        result.ports = (await navigator.serial.getPorts()).length;
+        return result;
+      });
+      assert.deepEqual(seen, {
+        again: 'InvalidStateError',
+        ack: [0x06],
+        lockedClose: 'TypeError',
+        closedClose: 'InvalidStateError',
+        read: 'NetworkError',
+        event: true,
+        readable: null,
+        closeLost: 'ok',
+        reopen: 'NetworkError',
+        ports: 0,
+      });
+      assert.deepEqual(bridge.stats.opens.slice(-2), [9600, 19200]);
+    });
+  });
+
   test('E.P.R completes and the radio holds the image', { timeout: 60000 }, async () => {
     await withPage(['--erase-ms', '20'], async ({ page, sim, text }) => {
       const expected = (await text(DOWNLOAD_COMPLETE)).trim();

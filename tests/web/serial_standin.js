@@ -132,7 +132,7 @@ function installSerialStandin(config) {
     async forget() {
       calls.push({ op: 'forget', port: this._index });
       if (this._state === 'open') {
-        this._readable?.locked || this._readable?.cancel();
+        this._lose();
         this._shut();
       }
       this._forgotten = true;
