@@ -295,7 +295,7 @@ describe('the page against the simulator', () => {
           await choosePortAndFile(page, { name: 'TR310P4_V2.20.BIN', bytes: many });
           await page.click('#btn-epr');
           const deadline = Date.now() + 20000;
-          while ((sim.errorOutput().match(/\bprogram\b/g) || []).length < 60 && Date.now() < deadline) {
+          while ((sim.errorOutput().match(/\bprogram\b/g) || []).length < 150 && Date.now() < deadline) {
             await new Promise((r) => setTimeout(r, 50));
           }
           await page.screenshot({ path: path.join(repoDir, `docs/screenshots/web-${language}.png`) });
