@@ -57,10 +57,11 @@ export function serveDir(dir) {
 
 export const chromiumPath = process.env.VEXO_CHROMIUM || '/usr/bin/chromium';
 
-export async function launchBrowser() {
+// Headless unless told otherwise (the demo shows a window when there is a display).
+export async function launchBrowser({ headless = true } = {}) {
   return chromium.launch({
     executablePath: chromiumPath,
-    headless: true,
+    headless,
     args: [
       '--no-sandbox',
       '--disable-gpu',
