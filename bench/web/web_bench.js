@@ -151,10 +151,12 @@ async function nodeJob(image) {
     const engine = await VexoEngine.create({ line, ui }).finally(() => (globalThis.fetch = fetch));
     line.beginJob();
     const t0 = performance.now();
+    const cpu0 = process.cpuUsage();
     await engine.run({ name: 'bench.BIN', bytes: image, rate: RATE, mode: 'E.P.R', model: engine.models[0] });
+    const cpu = process.cpuUsage(cpu0);
     const ms = performance.now() - t0;
     const { report } = await sim.stop();
-    return { ms, ok: ids.length === 1 && ids[0] === 3025, report };
+    return { ms, cpu: (cpu.user + cpu.system) / 10 / ms, ok: ids.length === 1 && ids[0] === 3025, report };
   } finally {
     await sim.stop();
   }
@@ -224,7 +226,7 @@ async function main() {
     const solo = await nodeJob(image);
     const soloWire = wireMillis(solo.report) + FIXED_PAUSES_MS + ERASE_MS;
     row('  the same job by the engine in node over the pty (no browser)', solo.ok
-      ? `${(solo.ms / soloWire).toFixed(3)} (${solo.ms.toFixed(0)} / ${soloWire.toFixed(0)} ms), turnaround ${(quantile(turnarounds(solo.report), 0.5) / 1000).toFixed(2)} ms`
+      ? `${(solo.ms / soloWire).toFixed(3)} (${solo.ms.toFixed(0)} / ${soloWire.toFixed(0)} ms), turnaround ${(quantile(turnarounds(solo.report), 0.5) / 1000).toFixed(2)} ms, CPU ${solo.cpu.toFixed(2)} %`
       : 'failed', '', null);
 
     const sizes = codeBytes(webDir);

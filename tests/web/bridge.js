@@ -19,19 +19,35 @@ function handle(socket, path, stats) {
   let queue = Promise.resolve();
   const send = (message) => socket.readyState === socket.OPEN && socket.send(JSON.stringify(message));
 
+  // The paced simulator writes a reply byte by byte, as the wire carries it;
+  // a USB cable hands the host what arrived in each millisecond's frame.
+  // Sending each byte alone would cost the page a wake-up per byte that no
+  // real cable causes.
+  let packet = [];
+  let frames = null;
+  function sendPacket() {
+    if (packet.length === 0 || socket.readyState !== socket.OPEN) return;
+    const bytes = Buffer.concat(packet);
+    packet = [];
+    stats.toPage += bytes.length;
+    stats.toPageFrames += 1;
+    socket.send(bytes);
+  }
+
   async function pump() {
+    frames = setInterval(sendPacket, 1);
     try {
       for (;;) {
         const { value, done } = await reader.read();
-        if (done) return;
-        stats.toPage += value.length;
-        stats.toPageFrames += 1;
-        socket.send(value);
+        if (done) break;
+        packet.push(value);
       }
     } catch (error) {
+      sendPacket();
       send({ op: 'lost', message: error.message });
       socket.close();
     }
+    clearInterval(frames);
   }
 
   async function close() {

@@ -6,19 +6,15 @@
 // the wrong state, TypeError for a close while a stream is locked,
 // NetworkError when the device goes away.
 //
-// The port holds one descriptor from open to close, as a desktop host does:
+// The port holds one open file from open to close, as a desktop host does:
 // the simulator counts the host's opens and closes (inotify, which merges
-// like events that follow each other), so every extra open, such as node's tty
-// streams reopening the device, could leave it counting a closed port as open.
-// Hence stty works on that descriptor as its standard input, and reads poll
-// it every millisecond, which also hands the bytes over as a USB cable does:
-// in packets, at most a frame after they arrived.
+// like events that follow each other), so an extra open, such as node's tty
+// streams reopening the device, could leave it counting a closed port as
+// open. Hence stty and a cat that reads for us share that file.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 
-const { O_RDWR, O_NOCTTY, O_NONBLOCK } = fs.constants;
-const kPollMs = 1;
-const kReadBytes = 4096;
+const { O_RDWR, O_NOCTTY } = fs.constants;
 
 function domError(name, message) {
   return new DOMException(message, name);
@@ -48,8 +44,7 @@ export class PtyPort extends EventTarget {
     this._readable = null;
     this._writable = null;
     this._fd = -1;
-    this._poll = null;
-    this._paused = false;
+    this._cat = null;
     this._pending = []; // bytes read while no readable stream exists
     this._controller = null;
   }
@@ -64,32 +59,21 @@ export class PtyPort extends EventTarget {
     if (this.state !== 'closed') throw domError('InvalidStateError', 'The port is already open.');
     this.state = 'opening';
     try {
-      this._fd = fs.openSync(this.path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+      this._fd = fs.openSync(this.path, O_RDWR | O_NOCTTY);
       await stty(this._fd, rate);
     } catch (error) {
-      this._release();
+      await this._release();
       this.state = 'closed';
       throw error instanceof DOMException ? error : domError('NetworkError', `Failed to open serial port: ${error.message}`);
     }
     this.rate = rate;
     this.state = 'open';
-    this._poll = setInterval(() => this._read(), kPollMs);
-  }
-
-  _read() {
-    if (this._paused || this._fd < 0) return;
-    const buffer = Buffer.allocUnsafe(kReadBytes);
-    let got = 0;
-    try {
-      while (got < kReadBytes) {
-        const n = fs.readSync(this._fd, buffer, got, kReadBytes - got, null);
-        if (n === 0) return this._lose(); // hung up: the simulator has gone
-        got += n;
-      }
-    } catch (error) {
-      if (error.code !== 'EAGAIN') return this._lose();
-    }
-    if (got > 0) this._deliver(new Uint8Array(buffer.buffer, buffer.byteOffset, got));
+    const cat = spawn('sh', ['-c', 'exec cat <&3'], { stdio: ['ignore', 'pipe', 'ignore', this._fd] });
+    this._cat = cat;
+    cat.exited = new Promise((resolve) => cat.on('exit', resolve));
+    cat.stdout.on('data', (chunk) => this._deliver(new Uint8Array(chunk.buffer, chunk.byteOffset, chunk.length)));
+    // It ends by itself only when the line does: the simulator has gone.
+    cat.on('exit', () => this._cat === cat && this._lose());
   }
 
   get readable() {
@@ -129,7 +113,7 @@ export class PtyPort extends EventTarget {
     const writable = this._writable;
     this._readable = this._writable = null;
     await Promise.all([readable?.cancel(), writable?.close().catch(() => {})]);
-    this._release();
+    await this._release();
     this.state = 'closed';
   }
 
@@ -147,24 +131,25 @@ export class PtyPort extends EventTarget {
     this.dispatchEvent(new Event('disconnect'));
   }
 
-  _release() {
-    clearInterval(this._poll);
-    this._poll = null;
+  // The cat ends before the file is closed, so that the simulator sees the
+  // port closed once close() has returned.
+  async _release() {
+    const cat = this._cat;
+    this._cat = null;
+    if (cat) {
+      cat.kill('SIGKILL');
+      await cat.exited;
+    }
     if (this._fd >= 0) fs.closeSync(this._fd);
     this._fd = -1;
-    this._paused = false;
     this._pending = [];
     this._controller = null;
     this._writableController = null;
   }
 
   _deliver(bytes) {
-    if (this._controller) {
-      this._controller.enqueue(bytes);
-      this._paused = this._controller.desiredSize <= 0;
-    } else {
-      this._pending.push(bytes);
-    }
+    if (this._controller) this._controller.enqueue(bytes);
+    else this._pending.push(bytes);
   }
 
   _makeReadable() {
@@ -174,9 +159,6 @@ export class PtyPort extends EventTarget {
         start(controller) {
           port._controller = controller;
           for (const bytes of port._pending.splice(0)) controller.enqueue(bytes);
-        },
-        pull() {
-          port._paused = false;
         },
         cancel() {
           // Later bytes wait for the next readable, as on a real port.
@@ -198,17 +180,14 @@ export class PtyPort extends EventTarget {
         let bytes = chunk instanceof Uint8Array ? chunk : new Uint8Array(chunk);
         while (bytes.length > 0) {
           if (port._fd < 0) throw domError('NetworkError', 'The device has been lost.');
-          let written = 0;
-          try {
-            written = fs.writeSync(port._fd, bytes);
-          } catch (error) {
-            if (error.code !== 'EAGAIN') {
-              port._lose();
-              throw domError('NetworkError', 'The device has been lost.');
-            }
+          const written = await new Promise((resolve) =>
+            fs.write(port._fd, bytes, (error, n) => resolve(error ? -1 : n)),
+          );
+          if (written < 0) {
+            port._lose();
+            throw domError('NetworkError', 'The device has been lost.');
           }
           bytes = bytes.subarray(written);
-          if (bytes.length > 0) await new Promise((resolve) => setTimeout(resolve, 1));
         }
       },
       close() {
