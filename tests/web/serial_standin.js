@@ -7,7 +7,7 @@
 //   config = { bridge: "ws://127.0.0.1:N/", ports: [{ path, info, granted }], choose }
 // `choose` is the index requestPort() answers with (null: the user cancels).
 // window.__vexoSerial lets the test steer and inspect it: calls (every
-// open/close/requestPort, in order), pull(i) (the cable pulled), plug(spec),
+// open/close/requestPort, in order), pull(i) (the cable pulled), plug(entry),
 // ping(n) (round trips to the bridge, in ms).
 function installSerialStandin(config) {
   'use strict';
@@ -29,9 +29,9 @@ function installSerialStandin(config) {
   let ondisconnect = null;
 
   class SerialPort extends EventTarget {
-    constructor(spec, index) {
+    constructor(entry, index) {
       super();
-      this._spec = spec;
+      this._entry = entry;
       this._index = index;
       this._state = 'closed'; // closed | opening | open | closing
       this._socket = null;
@@ -51,7 +51,7 @@ function installSerialStandin(config) {
     }
 
     getInfo() {
-      return Object.assign({}, this._spec.info || {});
+      return Object.assign({}, this._entry.info || {});
     }
 
     get readable() {
@@ -74,7 +74,7 @@ function installSerialStandin(config) {
       if (this._state !== 'closed') throw domError('InvalidStateError', 'The port is already open.');
       if (!this._connected) throw domError('NetworkError', 'Failed to open serial port.');
       this._state = 'opening';
-      const socket = new WebSocket(`${config.bridge}?path=${encodeURIComponent(this._spec.path)}`);
+      const socket = new WebSocket(`${config.bridge}?path=${encodeURIComponent(this._entry.path)}`);
       socket.binaryType = 'arraybuffer';
       const answer = await new Promise((resolve) => {
         socket.onopen = () => socket.send(JSON.stringify({ op: 'open', baudRate: rate }));
@@ -136,7 +136,7 @@ function installSerialStandin(config) {
         this._shut();
       }
       this._forgotten = true;
-      this._spec.granted = false;
+      this._entry.granted = false;
     }
 
     // One control message and its answer, in order.
@@ -226,12 +226,12 @@ function installSerialStandin(config) {
   }
 
   const ports = [];
-  function addPort(spec) {
-    const port = new SerialPort(spec, ports.length);
+  function addPort(entry) {
+    const port = new SerialPort(entry, ports.length);
     ports.push(port);
     return port;
   }
-  for (const spec of config.ports || []) addPort(spec);
+  for (const entry of config.ports || []) addPort(entry);
 
   function fire(type, port) {
     const handler = type === 'connect' ? 'onconnect' : 'ondisconnect';
@@ -247,13 +247,13 @@ function installSerialStandin(config) {
   const api = {
     async getPorts() {
       calls.push({ op: 'getPorts' });
-      return ports.filter((p) => p._spec.granted && p._connected && !p._forgotten);
+      return ports.filter((p) => p._entry.granted && p._connected && !p._forgotten);
     },
     async requestPort(options) {
       calls.push({ op: 'requestPort', options });
       const port = config.choose === null || config.choose === undefined ? null : ports[config.choose];
       if (!port || !port._connected) throw domError('NotFoundError', 'No port selected by the user.');
-      port._spec.granted = true;
+      port._entry.granted = true;
       port._forgotten = false;
       return port;
     },
@@ -290,8 +290,8 @@ function installSerialStandin(config) {
       port._lose();
       fire('disconnect', port);
     },
-    plug(spec) {
-      const port = addPort(Object.assign({ granted: true }, spec));
+    plug(entry) {
+      const port = addPort(Object.assign({ granted: true }, entry));
       fire('connect', port);
       return port._index;
     },
