@@ -4,7 +4,7 @@
 // forget, connect/disconnect events) and carry their bytes over a WebSocket to
 // the test's bridge, which holds a simulator's pty. Plain script: the test
 // adds this text and a call of installSerialStandin(config), where
-//   config = { bridge: "ws://127.0.0.1:N/", ports: [{ path, info, granted }], choose }
+//   config = { bridge: "ws://127.0.0.1:N/bridge", ports: [{ path, info, granted }], choose }
 // `choose` is the index requestPort() answers with (null: the user cancels).
 // window.__vexoSerial lets the test steer and inspect it: calls (every
 // open/close/requestPort, in order), pull(i) (the cable pulled), plug(entry),
