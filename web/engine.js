@@ -35,11 +35,15 @@ function storedName(name) {
   return cleaned === '.' || cleaned === '..' ? 'firmware.bin' : cleaned;
 }
 
+// While a job or listing is suspended, ccall would hand back the job's
+// pending promise instead of a result, and end the job with it; so every
+// synchronous call here goes to the module's exports directly, and only the
+// job and the listing go through ccall as asynchronous calls.
 export class VexoEngine {
   static async create({line, ui, scriptUrl = new URL('./vexo-engine.js', import.meta.url)}) {
     const factory = await moduleFactory(scriptUrl);
     const module = await factory({vexoLine: line, vexoUi: ui});
-    module.ccall('vexo_init', null, [], []);
+    module._vexo_init();
     return new VexoEngine(module);
   }
 
@@ -54,20 +58,21 @@ export class VexoEngine {
 
   setLanguage(language) {
     this.language = language === 'zh' ? 'zh' : 'en';
-    this._module.ccall('vexo_set_language', null, ['number'], [this.language === 'en' ? 1 : 0]);
+    this._module._vexo_set_language(this.language === 'en' ? 1 : 0);
   }
 
   text(id) {
-    return this._module.ccall('vexo_text', 'string', ['number'], [id]);
+    return this._module.UTF8ToString(this._module._vexo_text(id));
   }
 
   checkImage(name, bytes, mode) {
     // Under a name of its own, so that a check never touches a job's file.
     const path = this._store('.check-' + storedName(name), bytes);
+    const pathText = this._newString(path);
     try {
-      return JSON.parse(this._module.ccall('vexo_check_image', 'string', ['string', 'number'],
-                                           [path, kModes[mode] ?? 0]));
+      return JSON.parse(this._module.UTF8ToString(this._module._vexo_check_image(pathText, kModes[mode] ?? 0)));
     } finally {
+      this._module._free(pathText);
       this._remove(path);
     }
   }
@@ -97,7 +102,15 @@ export class VexoEngine {
   }
 
   _string(name) {
-    return this._module.ccall(name, 'string', [], []);
+    return this._module.UTF8ToString(this._module['_' + name]());
+  }
+
+  // A copy of text in the module's heap; the caller frees it.
+  _newString(text) {
+    const size = this._module.lengthBytesUTF8(text) + 1;
+    const copy = this._module._malloc(size);
+    this._module.stringToUTF8(text, copy, size);
+    return copy;
   }
 
   _store(name, bytes) {
