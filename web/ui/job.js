@@ -73,10 +73,10 @@ export class Job {
         progress.value = 0;
         this.tick();
       },
+      // A step comes with every exchange; the bar and the times follow at
+      // the tick's pace, so a fast line never makes the page redraw for each.
       progress: (position) => {
         this.range.position = position;
-        progress.value = Math.max(0, position - this.range.low);
-        this.tick();
       },
       controls: (busy) => {
         this.engineBusy = busy;
@@ -94,6 +94,7 @@ export class Job {
       },
       logEmpty: () => this.logBox.empty(),
       message: (text, id) => {
+        this.tick();
         // After the user's own stop the radio's silence is no fault of the set-up.
         if (kTroubleMessages.has(id) && !this.stopRequested) this.trouble.show();
         return this.dialogs.message(text);
@@ -167,6 +168,9 @@ export class Job {
   // The time boxes: the job's elapsed time, and what the phase's pace leaves.
   tick() {
     if (!this.recording) return;
+    const { position: done, low: first } = this.range;
+    const bar = this.el('progress');
+    if (done !== undefined && bar.hasAttribute('value')) bar.value = Math.max(0, done - first);
     const now = performance.now();
     this.el('elapsed').textContent = formatDuration(now - this.recording.startMs);
     const { low, high, position, since } = this.range;
