@@ -12,20 +12,28 @@ export class LogBox {
     this.pending = [];
     this.win = win;
     this.scheduled = false;
+    this.cleared = false;
   }
 
   add(line) {
     this.pending.push(line.replace(/\r?\n$/, ''));
     if (this.pending.length > this.maxLines) this.pending.splice(0, this.pending.length - this.maxLines);
-    if (!this.scheduled) {
-      this.scheduled = true;
-      this.win.setTimeout(() => this.draw(), kDrawIntervalMs);
-    }
+    this.schedule();
   }
 
+  // The engine empties its box when the text grows past its limit, which at
+  // 270 characters a record can be every exchange: the box is emptied at the
+  // next drawing, with what came after, so it never stands blank meanwhile.
   empty() {
     this.pending = [];
-    this.box.replaceChildren();
+    this.cleared = true;
+    this.schedule();
+  }
+
+  schedule() {
+    if (this.scheduled) return;
+    this.scheduled = true;
+    this.win.setTimeout(() => this.draw(), kDrawIntervalMs);
   }
 
   draw() {
@@ -41,7 +49,9 @@ export class LogBox {
       fragment.append(row);
     }
     this.pending = [];
-    box.append(fragment);
+    if (this.cleared) box.replaceChildren(fragment);
+    else box.append(fragment);
+    this.cleared = false;
     let extra = box.childNodes.length - this.maxLines;
     while (extra-- > 0) box.firstChild.remove();
     if (follow) box.scrollTop = box.scrollHeight;
