@@ -156,8 +156,6 @@ export class Job {
     this.el('btn-stop').disabled = !this.running;
     this.el('rate').disabled = busy;
     this.el('model').disabled = busy;
-    // The engine takes no language change while it runs.
-    this.el('lang').disabled = busy;
     this.el('save-log').disabled = !this.last || this.running;
     this.el('save-json').disabled = !this.last || this.running;
     this.ports.setDisabled(busy);

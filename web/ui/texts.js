@@ -15,9 +15,8 @@ export function fill(text, ...values) {
   return text.replace(/%(\d)/g, (all, n) => (n > 0 && n <= values.length ? String(values[n - 1]) : all));
 }
 
-// The engine cannot be asked while a job holds it (its calls would land in
-// the middle of the suspended job), so every text the page may need during a
-// job is taken beforehand, when the language is set, and kept.
+// Texts are kept once asked for; those a job may need are asked for when
+// the language is set, so a job's messages cost no lookups.
 export class Texts {
   constructor(engine, root = document, jobTextIds = []) {
     this.engine = engine;
@@ -30,7 +29,7 @@ export class Texts {
   raw(id) {
     const key = `${this.language}:${id}`;
     if (this.kept.has(key)) return this.kept.get(key);
-    const text = this.engine.busy ? undefined : this.engine.text(id);
+    const text = this.engine.text(id);
     if (typeof text !== 'string') return '';
     this.kept.set(key, text);
     return text;
