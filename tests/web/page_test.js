@@ -14,6 +14,8 @@ import { Sim, flashHoldsImage, makeImage, repoDir, scratchDir, webDir } from './
 
 const DOWNLOAD_COMPLETE = 3025;
 const ERASE_REFUSED = 6009;
+const STOPPED_UNTOUCHED = 7005;
+const STOPPED_UNFINISHED = 7006;
 const PORT_CAPTION = 6000;
 const screenshots = process.env.VEXO_WEB_SCREENSHOTS === '1' || process.argv.includes('--screenshots');
 
@@ -178,6 +180,37 @@ describe('the page against the simulator', () => {
       assert.ok(Date.now() - pulledAt < 20000);
       const programs = (await sim.stop()).report.select('message', 'program');
       assert.ok(programs.length < 64, 'the job stopped writing');
+    });
+  });
+
+  // A radio left erased has no firmware: before the erase Stop is at once,
+  // from the erase on only when confirmed, and "No" lets the job go on.
+  test('the stop rule: at once before the erase, confirmed after it', { timeout: 60000 }, async () => {
+    await withPage(['--probe-rate', 'none'], async ({ page, text }) => {
+      const untouched = (await text(STOPPED_UNTOUCHED)).trim();
+      await choosePortAndFile(page);
+      await page.click('#btn-epr');
+      await page.waitForSelector('#btn-stop:enabled');
+      await page.click('#btn-stop');
+      assert.equal(await dismissMessage(page), untouched);
+      await jobEnded(page);
+    });
+    await withPage(['--erase-ms', '3000', '--verbose'], async ({ page, sim, text }) => {
+      const unfinished = (await text(STOPPED_UNFINISHED)).trim();
+      await choosePortAndFile(page);
+      await page.click('#btn-epr');
+      const deadline = Date.now() + 20000;
+      while (!/\berase_all\b/.test(sim.errorOutput())) {
+        assert.ok(Date.now() < deadline, 'the erase never began');
+        await new Promise((r) => setTimeout(r, 20));
+      }
+      await page.click('#btn-stop');
+      await page.click('#confirm-stop-no');
+      assert.equal(await page.getAttribute('body', 'data-state'), 'busy', 'the job went on');
+      await page.click('#btn-stop');
+      await page.click('#confirm-stop-yes');
+      assert.equal(await dismissMessage(page), unfinished);
+      await jobEnded(page);
     });
   });
 
