@@ -1,5 +1,6 @@
 #include "download/image_records.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "link/hex_text.h"
@@ -30,6 +31,18 @@ std::int64_t TrailingBytes(std::int64_t image_bytes) {
 std::uint32_t RecordAddress(std::string_view image, int record) {
   const std::string digits(RecordAddressText(image, record));
   return static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16));
+}
+
+std::optional<RecordAddressSpan> RecordAddressRange(std::string_view image) {
+  const int records = RecordCount(image);
+  if (records == 0) return std::nullopt;
+  RecordAddressSpan span{RecordAddress(image, 0), RecordAddress(image, 0)};
+  for (int i = 1; i < records; ++i) {
+    const std::uint32_t address = RecordAddress(image, i);
+    span.lowest = std::min(span.lowest, address);
+    span.highest = std::max(span.highest, address);
+  }
+  return span;
 }
 
 std::string_view RecordAddressText(std::string_view image, int record) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,13 @@ int RecordCountOfBytes(std::int64_t image_bytes);
 std::int64_t TrailingBytes(std::int64_t image_bytes);
 // The whole 32-bit address of a record.
 std::uint32_t RecordAddress(std::string_view image, int record);
+// The lowest and highest address of the image's whole records; nullopt when
+// it has none.
+struct RecordAddressSpan {
+  std::uint32_t lowest = 0;
+  std::uint32_t highest = 0;
+};
+std::optional<RecordAddressSpan> RecordAddressRange(std::string_view image);
 // The record's 8 address characters.
 std::string_view RecordAddressText(std::string_view image, int record);
 // The ProgramMessage for record i: "50" address "80" data checksum.

@@ -1,8 +1,6 @@
 #include "history/job_facts.h"
 
 #include <cstdint>
-#include <string_view>
-#include <vector>
 
 #include "app/process_state.h"
 #include "download/image_records.h"
@@ -16,19 +14,6 @@ namespace {
 
 std::string UtcNow() {
   return UtcNowText("%Y-%m-%dT%H:%M:%SZ");
-}
-
-// The lowest and highest record address, from the image's record heads.
-void AddressRange(JobFacts& facts, const std::string& hex) {
-  for (int i = 0; i < facts.records; ++i) {
-    const std::size_t at = kHeaderChars + static_cast<std::size_t>(i) * kRecordChars;
-    std::vector<std::uint8_t> head;
-    if (at + 8 > hex.size() || HexToBytes(std::string_view(hex).substr(at, 8), head) != 4) break;
-    const std::uint32_t address = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
-                                  (std::uint32_t{head[2]} << 8) | head[3];
-    if (i == 0 || address < facts.lowest_address) facts.lowest_address = address;
-    if (i == 0 || address > facts.highest_address) facts.highest_address = address;
-  }
 }
 
 }  // namespace
@@ -61,7 +46,10 @@ JobFacts GatherJobFacts(const std::string& port, int baud, int mode,
     facts.firmware_sha256 = Sha256HexOfHexText(*image.image);
     facts.records = RecordCountOfBytes(image.bytes);
     facts.trailing_bytes = TrailingBytes(image.bytes);
-    AddressRange(facts, *image.image);
+    if (const auto span = RecordAddressRange(*image.image)) {
+      facts.lowest_address = span->lowest;
+      facts.highest_address = span->highest;
+    }
   }
   return facts;
 }

@@ -6,6 +6,7 @@
 
 #include "link/line_rates.h"
 #include "link/port_map.h"
+#include "tools/getopt_words.h"
 
 namespace vexo {
 namespace {
@@ -154,17 +155,12 @@ ParsedOptions ParseFlashOptions(const std::vector<std::string>& args) {
     parsed.error = std::move(reason);
     return parsed;
   };
-  std::vector<std::string> words = {"vexo-flash"};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(words.size());
-  optind = 0;  // getopt's state starts afresh
-  opterr = 0;
+  GetoptWords words("vexo-flash", args);
+  const int argc = words.argc();
+  char** const argv = words.argv();
   for (;;) {
     const int at = optind == 0 ? 1 : optind;
-    int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+    int code = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
     if (code == -1) break;
     // Only whole option names count: getopt_long would take "--ver" for "--verify".
     const std::string word = at < argc ? OptionWord(argv[at]) : std::string();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "tools/getopt_words.h"
 #include "tools/radio_sim/line.h"
 #include "tools/radio_sim/report.h"
 
@@ -430,17 +431,12 @@ const OptionRule* RuleOf(int code) {
 ParsedOptions ParseOptions(std::span<const std::string> args) {
   ProgramOptions o;
   o.image.records = 1;
-  std::vector<std::string> words = {"vexo-radio-sim"};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(words.size());
-  optind = 0;  // getopt's state starts afresh
-  opterr = 0;
+  GetoptWords words("vexo-radio-sim", args);
+  const int argc = words.argc();
+  char** const argv = words.argv();
   for (;;) {
     const int at = optind == 0 ? 1 : optind;
-    const int code = getopt_long(argc, argv.data(), kShortOptions, LongOptions().data(), nullptr);
+    const int code = getopt_long(argc, argv, kShortOptions, LongOptions().data(), nullptr);
     // Every word is an option here: "--" ends none.
     if (code == -1 && at < argc) return {std::nullopt, "unknown option " + std::string(argv[at])};
     if (code == -1) break;

@@ -7,7 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <nlohmann/json.hpp>
+
 #include <string>
 
 #include "app/process_state.h"
@@ -81,33 +82,23 @@ EMSCRIPTEN_KEEPALIVE const char* vexo_rates() {
 // in mode would refuse in it, as JSON.
 EMSCRIPTEN_KEEPALIVE const char* vexo_check_image(const char* file_name, int mode) {
   static std::string text;
+  auto refusal = [](TextId id) { return nlohmann::json{{"id", id}, {"text", LookupText(id)}}; };
+  nlohmann::json facts;
   ImageText image;
   const std::int64_t bytes = LoadFirmwareImage(file_name, image);
   if (bytes < 0) {
-    return Kept(text, "{\"bytes\":null,\"refusal\":{\"id\":" + std::to_string(text::kFileMissing) +
-                          ",\"text\":" + web::JsonText(LookupText(text::kFileMissing)) + "}}");
+    facts = {{"bytes", nullptr}, {"refusal", refusal(text::kFileMissing)}};
+  } else {
+    const auto span = RecordAddressRange(*image);
+    const TextId refused = ImageRefusal(*image, mode);
+    facts = {{"bytes", bytes},
+             {"records", RecordCount(*image)},
+             {"trailingBytes", TrailingBytes(bytes)},
+             {"lowest", span ? nlohmann::json(span->lowest) : nlohmann::json(nullptr)},
+             {"highest", span ? nlohmann::json(span->highest) : nlohmann::json(nullptr)},
+             {"refusal", refused == 0 ? nlohmann::json(nullptr) : refusal(refused)}};
   }
-  const int records = RecordCount(*image);
-  std::string lowest = "null", highest = "null";
-  if (records > 0) {
-    std::uint32_t low = RecordAddress(*image, 0), high = low;
-    for (int i = 1; i < records; ++i) {
-      const std::uint32_t address = RecordAddress(*image, i);
-      low = std::min(low, address);
-      high = std::max(high, address);
-    }
-    lowest = std::to_string(low);
-    highest = std::to_string(high);
-  }
-  const TextId refusal = ImageRefusal(*image, mode);
-  const std::string refusal_json =
-      refusal == 0 ? "null"
-                   : "{\"id\":" + std::to_string(refusal) +
-                         ",\"text\":" + web::JsonText(LookupText(refusal)) + "}";
-  return Kept(text, "{\"bytes\":" + std::to_string(bytes) + ",\"records\":" + std::to_string(records) +
-                        ",\"trailingBytes\":" + std::to_string(TrailingBytes(bytes)) +
-                        ",\"lowest\":" + lowest + ",\"highest\":" + highest +
-                        ",\"refusal\":" + refusal_json + "}");
+  return Kept(text, facts.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 EMSCRIPTEN_KEEPALIVE int vexo_listing(const char* file_name) {

@@ -2,7 +2,8 @@
 
 #include <emscripten.h>
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
+
 #include <utility>
 
 // clang-format off
@@ -36,55 +37,12 @@ EM_JS(int, vexo_line_stopped, (), {
 
 namespace vexo::web {
 
-std::string JsonText(const std::string& text) {
-  std::string json = "\"";
-  for (const unsigned char c : text) {
-    switch (c) {
-      case '"':
-        json += "\\\"";
-        break;
-      case '\\':
-        json += "\\\\";
-        break;
-      case '\n':
-        json += "\\n";
-        break;
-      case '\r':
-        json += "\\r";
-        break;
-      case '\t':
-        json += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          json += escaped;
-        } else {
-          json += static_cast<char>(c);
-        }
-    }
-  }
-  return json + "\"";
-}
-
 namespace {
 
-void SendEvent(const std::string& name, const std::string& fields) {
-  const std::string json = "{\"event\":\"" + name + "\"" + (fields.empty() ? "" : "," + fields) + "}";
-  vexo_ui_event(json.c_str());
-}
-
-std::string Field(const char* key, const std::string& json_value) {
-  return std::string("\"") + key + "\":" + json_value;
-}
-
-std::string Number(std::int64_t value) {
-  return std::to_string(value);
-}
-
-std::string Flag(bool value) {
-  return value ? "true" : "false";
+// One event object for the page; texts are the engine's own UTF-8.
+void SendEvent(const char* name, nlohmann::json fields = nlohmann::json::object()) {
+  fields["event"] = name;
+  vexo_ui_event(fields.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
 }  // namespace
@@ -113,7 +71,7 @@ void WebJobHost::ShowMessage(const std::string& text) {
 
 void WebJobHost::Show(const std::string& text) {
   const TextId id = std::exchange(message_id_, 0);
-  SendEvent("message", Field("id", Number(id)) + "," + Field("text", JsonText(text)));
+  SendEvent("message", {{"id", id}, {"text", text}});
   vexo_ui_message(text.c_str(), id);
 }
 
@@ -132,7 +90,7 @@ void WebJobHost::SetProgressRange(std::int32_t low, std::int32_t high) {
 
 void WebJobHost::SetProgressPosition(std::int32_t position) {
   vexo_ui_numbers("progress", 1, position, 0);
-  SendEvent("progress", Field("done", Number(position)) + "," + Field("total", Number(progress_total_)));
+  SendEvent("progress", {{"done", position}, {"total", progress_total_}});
 }
 
 void WebJobHost::SetJobControls(JobControls state) {
@@ -150,40 +108,41 @@ void WebJobHost::StopBusyIndicator() {
 }
 
 void WebJobHost::ImageLoaded(const ImageSummary& summary) {
-  SendEvent("image", Field("bytes", Number(summary.bytes)) + "," +
-                         Field("records", Number(summary.records)) + "," +
-                         Field("trailing_bytes", Number(summary.trailing_bytes)));
+  SendEvent("image", {{"bytes", summary.bytes},
+                      {"records", summary.records},
+                      {"trailing_bytes", summary.trailing_bytes}});
 }
 
 void WebJobHost::PhaseStarted(JobPhase phase) {
   if (phase == JobPhase::erase) flash_touched_ = true;
-  SendEvent("phase", Field("name", JsonText(JobPhaseName(phase))));
+  SendEvent("phase", {{"name", JobPhaseName(phase)}});
 }
 
 void WebJobHost::PhaseEnded(JobPhase phase, bool ok, const ExchangeTally& tally) {
-  SendEvent("phase_end", Field("name", JsonText(JobPhaseName(phase))) + "," + Field("ok", Flag(ok)) +
-                             "," + Field("attempts", Number(tally.attempts)) + "," +
-                             Field("retries", Number(tally.retries)) + "," +
-                             Field("bytes_sent", Number(tally.bytes_sent)) + "," +
-                             Field("bytes_received", Number(tally.bytes_received)));
+  SendEvent("phase_end", {{"name", JobPhaseName(phase)},
+                          {"ok", ok},
+                          {"attempts", tally.attempts},
+                          {"retries", tally.retries},
+                          {"bytes_sent", tally.bytes_sent},
+                          {"bytes_received", tally.bytes_received}});
 }
 
 void WebJobHost::IdentityReceived(const std::string& hex) {
-  SendEvent("identity", Field("hex", JsonText(hex)));
+  SendEvent("identity", {{"hex", hex}});
 }
 
 void WebJobHost::RateInUse(int baud, bool downing_declined) {
-  SendEvent("rate", Field("baud", Number(baud)) + "," + Field("downing_declined", Flag(downing_declined)));
+  SendEvent("rate", {{"baud", baud}, {"downing_declined", downing_declined}});
 }
 
 void WebJobHost::ReadBackChecked(int pages_compared, std::optional<std::uint32_t> first_difference) {
-  SendEvent("read_back", Field("pages_compared", Number(pages_compared)) + "," +
-                             Field("first_difference",
-                                   first_difference ? Number(*first_difference) : "null"));
+  SendEvent("read_back", {{"pages_compared", pages_compared},
+                          {"first_difference", first_difference ? nlohmann::json(*first_difference)
+                                                                : nlohmann::json(nullptr)}});
 }
 
 void WebJobHost::ClosingConfirmed(bool confirmed) {
-  SendEvent("closing", Field("confirmed", Flag(confirmed)));
+  SendEvent("closing", {{"confirmed", confirmed}});
 }
 
 }  // namespace vexo::web

@@ -84,7 +84,4 @@ class WebJobHost final : public JobHost {
   std::int32_t progress_total_ = 0;
 };
 
-// The text as a JSON string literal, quotes included.
-std::string JsonText(const std::string& text);
-
 }  // namespace vexo::web
